@@ -1,0 +1,44 @@
+// What a platform's console must provide underneath the console services.
+//
+// The services (console.cpp) own the line buffer, the number and word
+// parsing and the output buffer, so every backend reads and writes the same
+// way; a backend only moves GBK bytes in and out and talks to the keyboard.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace console {
+
+// Written where a screen is cleared: cursor home, then erase the display.
+inline constexpr std::string_view ansi_clear = "\x1b[H\x1b[2J";
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+
+  // Appends the next bytes of standard input, converted to GBK. Returns false
+  // once input has ended.
+  virtual bool read_input(std::string& gbk) = 0;
+  // Shows GBK text, converted as the console needs.
+  virtual void write_output(std::string_view gbk) = 0;
+
+  // True where keys come from a keyboard rather than from standard input.
+  virtual bool has_keyboard() const = 0;
+  // Keyboard only: the next key code, or -1 when no key can come any more.
+  virtual int read_key() = 0;
+  // Keyboard only: waits for one key and throws all of its codes away.
+  virtual void wait_for_key() = 0;
+  // Keyboard only: raw, unechoed key reading on and off.
+  virtual void enter_key_mode() = 0;
+  virtual void leave_key_mode() = 0;
+
+  virtual void clear_screen() = 0;
+  virtual void sleep_ms(int milliseconds) = 0;
+};
+
+// The console of the machine the program runs on.
+std::unique_ptr<Backend> make_system_backend();
+
+}  // namespace console

@@ -1,0 +1,316 @@
+// The console services on top of a Backend: the pending-line buffer and the
+// scanf-like reads, the output buffer, and key handling for both modes.
+#include "console/console.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+#include "console/backend.h"
+
+namespace console {
+namespace {
+
+constexpr std::size_t kOutputFlushSize = 64 * 1024;
+constexpr int kEnter = 13;
+
+struct State {
+  Backend* backend = nullptr;
+  std::string output;
+  std::string input;      // GBK bytes taken in and not yet consumed
+  std::size_t next = 0;   // first unconsumed byte of `input`
+  bool inside_line = false;  // a line was looked at and its break not consumed
+  bool ended = false;
+  bool held_cr = false;   // a '\r' that may be the first half of "\r\n"
+  int key_mode_depth = 0;
+};
+
+State state;
+
+bool is_space(int c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+bool is_digit(int c) { return c >= '0' && c <= '9'; }
+
+// Appends freshly read bytes, turning "\r\n" into "\n" so that files written
+// on Windows read like any others.
+void append_input(std::string_view bytes) {
+  for (char c : bytes) {
+    if (state.held_cr) {
+      state.held_cr = false;
+      if (c == '\n') {
+        state.input.push_back('\n');
+        continue;
+      }
+      state.input.push_back('\r');
+    }
+    if (c == '\r') {
+      state.held_cr = true;
+    } else {
+      state.input.push_back(c);
+    }
+  }
+}
+
+// Makes at least one unconsumed byte available. False at end of input.
+bool fill() {
+  if (state.next < state.input.size()) return true;
+  if (state.ended) return false;
+  flush();
+  state.input.clear();
+  state.next = 0;
+  std::string fresh;
+  while (state.input.empty()) {
+    fresh.clear();
+    if (!state.backend->read_input(fresh)) {
+      state.ended = true;
+      if (state.held_cr) state.input.push_back('\r');
+      state.held_cr = false;
+      return !state.input.empty();
+    }
+    append_input(fresh);
+  }
+  return true;
+}
+
+int peek() {
+  if (!fill()) return -1;
+  state.inside_line = true;
+  return static_cast<unsigned char>(state.input[state.next]);
+}
+
+void advance() {
+  if (state.input[state.next] == '\n') state.inside_line = false;
+  ++state.next;
+}
+
+int skip_space() {
+  int c;
+  while ((c = peek()) >= 0 && is_space(c)) advance();
+  return c;
+}
+
+bool is_gbk_lead(int c) { return c >= 0x81 && c <= 0xFE; }
+bool is_gbk_trail(int c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
+
+// Appends a run of decimal digits to `text`; returns how many there were.
+std::size_t take_digits(std::string& text) {
+  std::size_t count = 0;
+  int c;
+  while (is_digit(c = peek())) {
+    text.push_back(static_cast<char>(c));
+    advance();
+    ++count;
+  }
+  return count;
+}
+
+// One decimal number as "%lf" takes it: sign, digits, point, exponent.
+bool read_number(double& value) {
+  int c = skip_space();
+  if (c < 0) return false;
+  std::string text;
+  if (c == '+' || c == '-') {
+    text.push_back(static_cast<char>(c));
+    advance();
+  }
+  std::size_t mantissa_digits = take_digits(text);
+  if (peek() == '.') {
+    text.push_back('.');
+    advance();
+    mantissa_digits += take_digits(text);
+  }
+  if (mantissa_digits == 0) return false;
+  if ((c = peek()) == 'e' || c == 'E') {
+    advance();
+    std::string exponent = "e";
+    if ((c = peek()) == '+' || c == '-') {
+      exponent.push_back(static_cast<char>(c));
+      advance();
+    }
+    if (take_digits(exponent) > 0) text += exponent;
+  }
+  double parsed = std::strtod(text.c_str(), nullptr);
+  // A number too large for a double is no score anyone meant; -0 shows as 0.
+  value = std::isinf(parsed) ? 0.0 : parsed + 0.0;
+  return true;
+}
+
+}  // namespace
+
+void install(Backend* backend) {
+  if (state.backend != nullptr) flush();
+  state = State{};
+  state.backend = backend;
+}
+
+void write(std::string_view gbk) {
+  state.output.append(gbk);
+  if (state.output.size() >= kOutputFlushSize) flush();
+}
+
+void write_line(std::string_view gbk) {
+  state.output.append(gbk);
+  state.output.push_back('\n');
+  if (state.output.size() >= kOutputFlushSize) flush();
+}
+
+void print(const char* format, ...) {
+  char small[256];
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  int length = std::vsnprintf(small, sizeof small, format, args);
+  va_end(args);
+  if (length < 0) {
+    va_end(again);
+    return;
+  }
+  if (static_cast<std::size_t>(length) < sizeof small) {
+    write(std::string_view(small, static_cast<std::size_t>(length)));
+  } else {
+    std::string large(static_cast<std::size_t>(length) + 1, '\0');
+    std::vsnprintf(large.data(), large.size(), format, again);
+    large.pop_back();
+    write(large);
+  }
+  va_end(again);
+}
+
+void flush() {
+  if (state.backend == nullptr || state.output.empty()) return;
+  state.backend->write_output(state.output);
+  state.output.clear();
+}
+
+bool read_text(char* field, std::size_t size) {
+  if (peek() < 0) return false;
+  std::size_t length = 0;
+  bool full = false;
+  int c;
+  while ((c = peek()) >= 0 && c != '\n') {
+    advance();
+    char character[2] = {static_cast<char>(c), 0};
+    std::size_t width = 1;
+    if (is_gbk_lead(c)) {
+      int trail = peek();
+      if (is_gbk_trail(trail)) {
+        advance();
+        character[1] = static_cast<char>(trail);
+        width = 2;
+      } else {
+        character[0] = '?';  // half a character is never stored
+      }
+    }
+    if (!full && length + width < size) {
+      for (std::size_t i = 0; i < width; ++i) field[length++] = character[i];
+    } else {
+      full = true;
+    }
+  }
+  if (c == '\n') advance();
+  field[length] = '\0';
+  return true;
+}
+
+bool read_word(std::string& word, std::size_t keep) {
+  int c = skip_space();
+  if (c < 0) return false;
+  word.clear();
+  while ((c = peek()) >= 0 && !is_space(c)) {
+    if (word.size() < keep) word.push_back(static_cast<char>(c));
+    advance();
+  }
+  return true;
+}
+
+read_status read_int(int& value) {
+  int c = skip_space();
+  if (c < 0) return read_status::end_of_input;
+  bool negative = false;
+  if (c == '+' || c == '-') {
+    negative = c == '-';
+    advance();
+  }
+  if (!is_digit(peek())) return read_status::not_a_number;
+  long long magnitude = 0;
+  bool overflow = false;
+  while (is_digit(c = peek())) {
+    advance();
+    magnitude = magnitude * 10 + (c - '0');
+    if (magnitude > static_cast<long long>(INT_MAX) + 1) {
+      overflow = true;
+      magnitude = static_cast<long long>(INT_MAX) + 1;
+    }
+  }
+  long long signed_value = negative ? -magnitude : magnitude;
+  if (overflow || signed_value > INT_MAX) return read_status::out_of_range;
+  value = static_cast<int>(signed_value);
+  return read_status::ok;
+}
+
+int read_numbers(double* values, int count) {
+  int stored = 0;
+  while (stored < count && read_number(values[stored])) ++stored;
+  return stored;
+}
+
+void discard_pending() {
+  while (state.inside_line && fill()) {
+    std::string_view rest(state.input.data() + state.next, state.input.size() - state.next);
+    std::size_t line_break = rest.find('\n');
+    if (line_break == std::string_view::npos) {
+      state.next = state.input.size();
+    } else {
+      state.next += line_break + 1;
+      state.inside_line = false;
+    }
+  }
+  state.inside_line = false;
+}
+
+int get_key() {
+  if (state.backend->has_keyboard()) {
+    key_mode keys;
+    return state.backend->read_key();
+  }
+  // Without a keyboard the keys are the bytes of standard input.
+  int c = peek();
+  if (c < 0) return end_of_keys;
+  advance();
+  return c == '\n' ? kEnter : c;
+}
+
+void pause_for_key() {
+  if (!state.backend->has_keyboard()) return;
+  key_mode keys;
+  state.backend->wait_for_key();
+}
+
+key_mode::key_mode() {
+  flush();
+  if (state.key_mode_depth++ == 0 && state.backend->has_keyboard()) {
+    state.backend->enter_key_mode();
+  }
+}
+
+key_mode::~key_mode() {
+  if (--state.key_mode_depth == 0 && state.backend->has_keyboard()) {
+    state.backend->leave_key_mode();
+  }
+}
+
+void clear_screen() {
+  flush();
+  state.backend->clear_screen();
+}
+
+void sleep_ms(int milliseconds) {
+  flush();
+  state.backend->sleep_ms(milliseconds);
+}
+
+}  // namespace console

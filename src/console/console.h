@@ -1,0 +1,74 @@
+// Console services: everything the program shows or reads goes through here.
+//
+// Texts passed in and out are GBK bytes; the installed backend converts them
+// for the real console. Input is read one line at a time: a read that needs
+// input takes the next whole line in, and whatever it leaves unread of that
+// line stays pending for the next read until discard_pending() drops it.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace console {
+
+class Backend;
+
+// Routes every service below to `backend` (nullptr detaches after flushing).
+void install(Backend* backend);
+
+// --- Output -------------------------------------------------------------
+void write(std::string_view gbk);
+void write_line(std::string_view gbk);
+void print(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void flush();
+
+// --- Line input -----------------------------------------------------------
+enum class read_status { ok, not_a_number, out_of_range, end_of_input };
+
+// Reads the rest of the current line (or the next line) into a zero-terminated
+// field of `size` bytes, cut at a GBK character boundary; the rest of the line
+// is dropped. Returns false, leaving the field as it was, at end of input.
+bool read_text(char* field, std::size_t size);
+
+// Skips white space and reads one word. Only the first `keep` bytes are
+// stored; longer words are consumed whole. False at end of input.
+bool read_word(std::string& word, std::size_t keep);
+
+// Skips white space and reads a decimal int; what stops it stays pending.
+read_status read_int(int& value);
+
+// Skips white space before each of `count` decimal numbers, stopping at the
+// first thing that is not one. Returns how many were stored.
+int read_numbers(double* values, int count);
+
+// Drops what is left of the line most recently taken in, if anything.
+void discard_pending();
+
+// --- Keys ------------------------------------------------------------------
+constexpr int end_of_keys = -1;
+
+// One key code as the home console delivers it: Enter 13, Backspace 8,
+// special keys as two codes (0 or 224, then the key). end_of_keys when no
+// key can come any more.
+int get_key();
+
+// Waits for any one key where a person is at the keyboard; a piped session
+// goes straight on and nothing of its input is taken.
+void pause_for_key();
+
+// Keeps the terminal in unechoed key mode while it lives, so keys typed
+// between two get_key() calls are not echoed either.
+class key_mode {
+ public:
+  key_mode();
+  ~key_mode();
+  key_mode(const key_mode&) = delete;
+  key_mode& operator=(const key_mode&) = delete;
+};
+
+// --- Screen and time -----------------------------------------------------
+void clear_screen();
+void sleep_ms(int milliseconds);
+
+}  // namespace console

@@ -1,0 +1,97 @@
+#include "console/key_codes.h"
+
+#include <string>
+
+namespace console {
+namespace {
+
+constexpr int kBackspace = 8;
+constexpr int kEscape = 0x1b;
+constexpr int kFunctionPrefix = 0;    // F1 to F10
+constexpr int kExtendedPrefix = 224;  // arrows, editing keys, F11, F12
+
+enum : int {
+  kF1 = 59,  // F1..F10 are 59..68
+  kHome = 71,
+  kUp = 72,
+  kPageUp = 73,
+  kLeft = 75,
+  kRight = 77,
+  kEnd = 79,
+  kDown = 80,
+  kPageDown = 81,
+  kInsert = 82,
+  kDelete = 83,
+  kF11 = 133,
+  kF12 = 134,
+};
+
+std::vector<int> extended(int code) { return {kExtendedPrefix, code}; }
+std::vector<int> function_key(int number) {
+  if (number == 11) return extended(kF11);
+  if (number == 12) return extended(kF12);
+  return {kFunctionPrefix, kF1 + number - 1};
+}
+
+// The key named by a final letter, as in Esc [ A or Esc O A.
+std::vector<int> letter_key(char letter) {
+  switch (letter) {
+    case 'A': return extended(kUp);
+    case 'B': return extended(kDown);
+    case 'C': return extended(kRight);
+    case 'D': return extended(kLeft);
+    case 'H': return extended(kHome);
+    case 'F': return extended(kEnd);
+    case 'P': return function_key(1);
+    case 'Q': return function_key(2);
+    case 'R': return function_key(3);
+    case 'S': return function_key(4);
+    default: return {};
+  }
+}
+
+// The key named by a number, as in Esc [ 3 ~ (modifiers after ';' ignored).
+std::vector<int> numbered_key(int number) {
+  switch (number) {
+    case 1: case 7: return extended(kHome);
+    case 2: return extended(kInsert);
+    case 3: return extended(kDelete);
+    case 4: case 8: return extended(kEnd);
+    case 5: return extended(kPageUp);
+    case 6: return extended(kPageDown);
+    case 11: case 12: case 13: case 14: case 15: return function_key(number - 10);
+    case 17: case 18: case 19: case 20: case 21: return function_key(number - 11);
+    case 23: case 24: return function_key(number - 12);
+    default: return {};
+  }
+}
+
+}  // namespace
+
+int plain_key_code(unsigned char byte) { return byte == 127 ? kBackspace : byte; }
+
+std::vector<int> escape_key_codes(std::string_view sequence) {
+  if (sequence.empty()) return {kEscape};
+  char introducer = sequence[0];
+  if (introducer != '[' && introducer != 'O') {
+    return {kEscape, plain_key_code(static_cast<unsigned char>(introducer))};
+  }
+  if (sequence.size() < 2) return {};
+  char final_byte = sequence.back();
+  std::string_view body = sequence.substr(1, sequence.size() - 2);
+  if (introducer == '[' && body == "[" && final_byte >= 'A' && final_byte <= 'E') {
+    return function_key(final_byte - 'A' + 1);  // the Linux console's F1 to F5
+  }
+  if (final_byte == '~') {
+    int number = 0;
+    for (char c : body) {
+      if (c == ';') break;
+      if (c < '0' || c > '9' || number > 100) return {};
+      number = number * 10 + (c - '0');
+    }
+    return numbered_key(number);
+  }
+  return letter_key(final_byte);
+}
+
+}  // namespace console

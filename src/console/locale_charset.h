@@ -1,0 +1,25 @@
+// Which character set the user's terminal speaks, from the locale.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace console {
+
+struct LocaleCharset {
+  std::string iconv_name;  // the set as iconv names it
+  bool gbk_family;         // GBK bytes can go out unchanged
+};
+
+// The set a locale's codeset stands for here: the GBK family keeps its own,
+// anything else (C and POSIX included) is UTF-8.
+LocaleCharset charset_for_codeset(std::string_view codeset);
+
+// The codeset part of a locale name: "zh_CN.GBK@x" gives "GBK".
+std::string_view codeset_of_locale_name(std::string_view name);
+
+// Sets LC_CTYPE from the environment and reports its character set. A locale
+// that is not installed still counts by the codeset in its name.
+LocaleCharset locale_charset();
+
+}  // namespace console
