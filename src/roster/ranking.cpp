@@ -1,0 +1,28 @@
+// Menu item 7: a bubble sort on the linked list that relinks records and never
+// copies them.
+#include "roster/roster.h"
+
+std::size_t bubble_sort_by_average(roster* list, int length) {
+  std::size_t comparisons = 0;
+  for (int pass = 0; pass < length - 1; ++pass) {
+    student* predecessor = list;
+    student* p = list->next;
+    for (int pair = 0; pair < length - 1 - pass; ++pair) {
+      if (p == nullptr || p->next == nullptr) break;  // the list is shorter than `length`
+      student* q = p->next;
+      ++comparisons;
+      if (q->average > p->average) {
+        predecessor->next = q;
+        p->next = q->next;
+        q->next = p;
+        predecessor = q;  // p moved one place on and begins the next pair
+      } else {
+        predecessor = p;
+        p = q;
+      }
+    }
+  }
+  return comparisons;
+}
+
+void sort_by_average(roster* list) { bubble_sort_by_average(list, student_count); }
