@@ -1,0 +1,47 @@
+#include "test_support.h"
+
+#include <cstring>
+
+#include "console/transcoder.h"
+
+namespace testing_support {
+
+std::string gbk(std::string_view utf8) {
+  console::Transcoder to_gbk("UTF-8", "GBK");
+  std::string out;
+  to_gbk.convert(utf8, out, true);
+  return out;
+}
+
+roster* roster_of(std::initializer_list<record_spec> records) {
+  roster* list = make_empty_roster();
+  student* last = list;
+  student_count = 0;
+  for (const record_spec& spec : records) {
+    student* record = new student{};
+    std::strncpy(record->student_no, spec.student_no, text_field_size - 1);
+    std::strncpy(record->name, spec.name, text_field_size - 1);
+    record->average = spec.average;
+    last->next = record;
+    last = record;
+    ++student_count;
+  }
+  return list;
+}
+
+int length_of(const roster* list) {
+  int length = 0;
+  for (const student* record = list->next; record != nullptr; record = record->next) ++length;
+  return length;
+}
+
+std::string numbers_of(const roster* list) {
+  std::string numbers;
+  for (const student* record = list->next; record != nullptr; record = record->next) {
+    if (!numbers.empty()) numbers += ' ';
+    numbers += record->student_no;
+  }
+  return numbers;
+}
+
+}  // namespace testing_support
