@@ -66,10 +66,11 @@ TEST(LocaleCharset, TheGbkFamilyKeepsGbkAndEverythingElseIsUtf8) {
   EXPECT_EQ(console::codeset_of_locale_name("C"), "");
 }
 
-TEST(KeyCodes, BackspaceIsEightFromEitherKey) {
+TEST(KeyCodes, BackspaceIsEightAndEnterThirteen) {
   EXPECT_EQ(console::plain_key_code(127), 8);
   EXPECT_EQ(console::plain_key_code(8), 8);
   EXPECT_EQ(console::plain_key_code(13), 13);
+  EXPECT_EQ(console::plain_key_code('\n'), 13);
   EXPECT_EQ(console::plain_key_code('7'), '7');
 }
 

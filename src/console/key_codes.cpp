@@ -6,6 +6,7 @@ namespace console {
 namespace {
 
 constexpr int kBackspace = 8;
+constexpr int kEnter = 13;
 constexpr int kEscape = 0x1b;
 constexpr int kFunctionPrefix = 0;    // F1 to F10
 constexpr int kExtendedPrefix = 224;  // arrows, editing keys, F11, F12
@@ -68,7 +69,11 @@ std::vector<int> numbered_key(int number) {
 
 }  // namespace
 
-int plain_key_code(unsigned char byte) { return byte == 127 ? kBackspace : byte; }
+int plain_key_code(unsigned char byte) {
+  if (byte == 127) return kBackspace;
+  if (byte == '\n') return kEnter;  // the terminal turns Enter's CR into NL
+  return byte;
+}
 
 std::vector<int> escape_key_codes(std::string_view sequence) {
   if (sequence.empty()) return {kEscape};

@@ -6,7 +6,8 @@
 
 namespace console {
 
-// A single-byte key: Backspace is 8 whether the terminal sends DEL or BS.
+// A single-byte key: Backspace is 8 whether the terminal sends DEL or BS,
+// Enter is 13.
 int plain_key_code(unsigned char byte);
 
 // The codes for the bytes that followed an Esc: two codes (0 or 224, then the

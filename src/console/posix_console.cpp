@@ -112,7 +112,8 @@ class PosixConsole final : public Backend {
     if (keyboard_ && tcgetattr(STDIN_FILENO, &saved_settings) == 0) {
       key_settings = saved_settings;
       key_settings.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-      key_settings.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR);
+      // CR still becomes NL, so that an Enter typed ahead during a key read
+      // ends its line once the terminal is back in line mode.
       key_settings.c_cc[VMIN] = 1;
       key_settings.c_cc[VTIME] = 0;
       settings_saved = 1;

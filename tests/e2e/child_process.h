@@ -1,0 +1,67 @@
+// Runs the built program as a child process, through a pipe or inside a
+// pseudo-terminal, for end-to-end tests.
+#pragma once
+
+#include <sys/types.h>
+#include <termios.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace e2e {
+
+// The program under test, as built next to the tests.
+const char* program_path();
+
+// How a child ended: its exit status, or the signal that killed it.
+struct ending {
+  int exit_status = -1;
+  int signal = 0;
+};
+
+struct piped_run {
+  std::string output;
+  ending end;
+};
+
+// Runs `argv` with `input` as standard input and only `environment` set,
+// collecting standard output. Gives up (killing the child) after `timeout_ms`.
+piped_run run_piped(const std::vector<std::string>& argv, std::string_view input,
+                    const std::vector<std::string>& environment, int timeout_ms = 20000);
+
+// The program with standard input, output and error on a fresh terminal.
+class PtySession {
+ public:
+  explicit PtySession(const std::vector<std::string>& environment);
+  ~PtySession();
+  PtySession(const PtySession&) = delete;
+  PtySession& operator=(const PtySession&) = delete;
+
+  void send(std::string_view keys);
+  // Reads output until `needle` appears after `from`; false on timeout or exit.
+  bool wait_for(std::string_view needle, std::size_t from = 0, int timeout_ms = 5000);
+  // Collects output for a while; used to show that nothing more arrives.
+  void drain(int milliseconds);
+  const std::string& output() const { return output_; }
+
+  // The terminal's current settings, as the program left them.
+  struct termios settings() const;
+  // The settings the terminal had before the program started.
+  const struct termios& initial_settings() const { return initial_; }
+
+  void kill(int signal_number);
+  ending wait(int timeout_ms = 5000);
+
+ private:
+  int master_ = -1;
+  int slave_ = -1;  // kept open to read the settings after the child is gone
+  pid_t child_ = -1;
+  std::string output_;
+  struct termios initial_ {};
+};
+
+// True when two terminal settings agree in everything a program may change.
+bool same_settings(const struct termios& a, const struct termios& b);
+
+}  // namespace e2e
