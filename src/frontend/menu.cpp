@@ -34,7 +34,7 @@ void show_menu() {
   for (const char* line : frontend_texts::menu_lines) console::write_line(line);
 }
 
-int run_menu() {
+int run_menu(item_observer after_each_item) {
   // Until item 1 builds one, the current roster is an empty one.
   roster* current = make_empty_roster();
   if (current == nullptr) return 1;
@@ -49,6 +49,7 @@ int run_menu() {
     if (read != console::read_status::ok) choice = kNoChoice;
     if (choice == 0) break;
     run_item(choice, current);
+    if (after_each_item != nullptr) after_each_item(current);
     console::write_line(frontend_texts::press_any_key);
     console::pause_for_key();
   }
@@ -56,7 +57,7 @@ int run_menu() {
   return 0;
 }
 
-int run_program() {
+int run_program(item_observer after_each_item) {
   if (!admin_login()) return 1;
-  return run_menu();
+  return run_menu(after_each_item);
 }

@@ -7,9 +7,10 @@ std::size_t bubble_sort_by_average(roster* list, int length) {
   for (int pass = 0; pass < length - 1; ++pass) {
     student* predecessor = list;
     student* p = list->next;
+    if (p == nullptr) break;  // `length` overstates the list
     for (int pair = 0; pair < length - 1 - pass; ++pair) {
-      if (p == nullptr || p->next == nullptr) break;  // the list is shorter than `length`
       student* q = p->next;
+      if (q == nullptr) break;
       ++comparisons;
       if (q->average > p->average) {
         predecessor->next = q;

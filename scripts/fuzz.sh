@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Fuzzes whole sessions for a chosen time: scripts/fuzz.sh [seconds] [jobs]
+# New inputs go to fuzz/findings/corpus, crashes to fuzz/findings/; copy any
+# crash worth keeping into fuzz/corpus so that every test run replays it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-600}
+jobs=${2:-1}
+
+if ! command -v clang++ >/dev/null || ! dpkg-query -W libclang-rt-14-dev >/dev/null 2>&1; then
+  apt-get update -qq && apt-get install -y -qq clang libclang-rt-14-dev >/dev/null
+fi
+cmake --preset fuzz >/dev/null && cmake --build --preset fuzz
+
+mkdir -p fuzz/findings/corpus
+parallel=()
+# Parallel jobs log to fuzz-N.log in the current folder: keep those in findings.
+if [ "$jobs" -gt 1 ]; then parallel=(-jobs="$jobs" -workers="$jobs"); cd fuzz/findings; fi
+root=$(git rev-parse --show-toplevel)
+exec "$root/build-fuzz/fuzz/session_fuzzer" "$root/fuzz/findings/corpus" "$root/fuzz/corpus" \
+  -dict="$root/fuzz/session.dict" -max_total_time="$seconds" "${parallel[@]}" \
+  -artifact_prefix="$root/fuzz/findings/" -print_final_stats=1 -max_len=4096 -timeout=10
