@@ -2,16 +2,7 @@
 
 #include <cstring>
 
-#include "console/transcoder.h"
-
 namespace testing_support {
-
-std::string gbk(std::string_view utf8) {
-  console::Transcoder to_gbk("UTF-8", "GBK");
-  std::string out;
-  to_gbk.convert(utf8, out, true);
-  return out;
-}
 
 roster* roster_of(std::initializer_list<record_spec> records) {
   roster* list = make_empty_roster();

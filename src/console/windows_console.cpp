@@ -1,0 +1,188 @@
+// The console of 32-bit Windows, or a pipe or file there.
+//
+// Text goes to a console window as UTF-16 (WriteConsoleW), converted from
+// code page 936, so Chinese shows right whatever the console's code page; to a
+// pipe or file it goes as the console's output code page wants it (UTF-8 for
+// 65001, the program's GBK bytes otherwise). Keys come from _getwch, which
+// reads the keyboard without echo; a typed character gives one code per byte
+// of its GBK form, a special key the usual 0 or 224 and its code.
+#include <conio.h>
+#include <io.h>
+#include <windows.h>
+
+#include <deque>
+#include <string>
+
+#include "console/backend.h"
+
+namespace console {
+namespace {
+
+constexpr UINT kGbk = 936;
+constexpr DWORD kReadSize = 64 * 1024;
+
+std::wstring to_wide(std::string_view text, UINT code_page) {
+  if (text.empty()) return {};
+  int length = MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+std::string from_wide(std::wstring_view wide, UINT code_page) {
+  if (wide.empty()) return {};
+  // Code page 65001 takes no default character; the others get '?'.
+  const char* question = code_page == CP_UTF8 ? nullptr : "?";
+  int length = WideCharToMultiByte(code_page, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                   question, nullptr);
+  std::string text(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(code_page, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length, question,
+                      nullptr);
+  return text;
+}
+
+// How many bytes at the end of `text` start a UTF-8 character not yet complete.
+std::size_t unfinished_utf8_tail(std::string_view text) {
+  std::size_t back = 0;
+  while (back < text.size() && back < 4) {
+    auto byte = static_cast<unsigned char>(text[text.size() - 1 - back]);
+    ++back;
+    if ((byte & 0xC0) == 0x80) continue;  // a continuation byte: look further back
+    std::size_t needed = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+    return needed > back ? back : 0;
+  }
+  return 0;
+}
+
+bool is_console(HANDLE handle) {
+  DWORD mode;
+  return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
+}
+
+class WindowsConsole final : public Backend {
+ public:
+  WindowsConsole()
+      : input_(GetStdHandle(STD_INPUT_HANDLE)),
+        output_(GetStdHandle(STD_OUTPUT_HANDLE)),
+        keyboard_(is_console(input_)),
+        screen_(is_console(output_)) {}
+
+  bool read_input(std::string& gbk) override {
+    return keyboard_ ? read_console_line(gbk) : read_redirected(gbk);
+  }
+
+  void write_output(std::string_view gbk) override {
+    if (screen_) {
+      std::wstring wide = to_wide(gbk, kGbk);
+      DWORD written = 0;
+      WriteConsoleW(output_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+      return;
+    }
+    std::string bytes = GetConsoleOutputCP() == CP_UTF8 ? from_wide(to_wide(gbk, kGbk), CP_UTF8)
+                                                         : std::string(gbk);
+    DWORD written = 0;
+    WriteFile(output_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  }
+
+  bool has_keyboard() const override { return keyboard_; }
+
+  int read_key() override {
+    if (codes_.empty()) queue_key();
+    int code = codes_.front();
+    codes_.pop_front();
+    return code;
+  }
+
+  void wait_for_key() override {
+    codes_.clear();
+    queue_key();
+    codes_.clear();
+  }
+
+  // _getwch already reads unechoed, without waiting for Enter.
+  void enter_key_mode() override {}
+  void leave_key_mode() override {}
+
+  void clear_screen() override {
+    if (!screen_) return;
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(output_, &info)) return;
+    DWORD cells = static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(info.dwSize.Y);
+    COORD home = {0, 0};
+    DWORD done = 0;
+    FillConsoleOutputCharacterW(output_, L' ', cells, home, &done);
+    FillConsoleOutputAttribute(output_, info.wAttributes, cells, home, &done);
+    SetConsoleCursorPosition(output_, home);
+  }
+
+  void sleep_ms(int milliseconds) override { Sleep(static_cast<DWORD>(milliseconds)); }
+
+ private:
+  // A line typed at the console, read as UTF-16 so any code page works.
+  // Ctrl-Z at the start of a line ends the input, as the console has it.
+  bool read_console_line(std::string& gbk) {
+    if (ended_) return false;
+    wchar_t buffer[4096];
+    DWORD got = 0;
+    if (!ReadConsoleW(input_, buffer, 4096, &got, nullptr) || got == 0 || buffer[0] == 0x1A) {
+      ended_ = true;
+      return false;
+    }
+    gbk += from_wide(std::wstring_view(buffer, got), kGbk);
+    return true;
+  }
+
+  // Piped or redirected input: UTF-8 where the console's code page says so,
+  // GBK as it is otherwise.
+  bool read_redirected(std::string& gbk) {
+    for (;;) {
+      std::string chunk = held_;
+      held_.clear();
+      std::size_t before = chunk.size();
+      chunk.resize(before + kReadSize);
+      DWORD got = 0;
+      BOOL ok = ReadFile(input_, chunk.data() + before, kReadSize, &got, nullptr);
+      chunk.resize(before + (ok ? got : 0));
+      bool last = !ok || got == 0;
+      if (GetConsoleCP() == CP_UTF8) {
+        std::size_t tail = last ? 0 : unfinished_utf8_tail(chunk);
+        held_ = chunk.substr(chunk.size() - tail);
+        chunk.resize(chunk.size() - tail);
+        chunk = from_wide(to_wide(chunk, CP_UTF8), kGbk);
+      }
+      gbk += chunk;
+      if (!chunk.empty()) return true;
+      if (last) return false;
+    }
+  }
+
+  void queue_key() {
+    wint_t key = _getwch();
+    if (key == 0 || key == 0xE0) {
+      codes_.push_back(static_cast<int>(key));
+      codes_.push_back(static_cast<int>(_getwch()));
+      return;
+    }
+    wchar_t character = static_cast<wchar_t>(key);
+    std::string gbk = key < 0x80 ? std::string(1, static_cast<char>(key))
+                                 : from_wide(std::wstring_view(&character, 1), kGbk);
+    for (char byte : gbk) codes_.push_back(static_cast<unsigned char>(byte));
+    if (codes_.empty()) codes_.push_back('?');
+  }
+
+  HANDLE input_;
+  HANDLE output_;
+  bool keyboard_;
+  bool screen_;
+  bool ended_ = false;
+  std::string held_;
+  std::deque<int> codes_;
+};
+
+}  // namespace
+
+std::unique_ptr<Backend> make_system_backend() {
+  return std::make_unique<WindowsConsole>();
+}
+
+}  // namespace console
