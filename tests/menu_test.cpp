@@ -110,7 +110,7 @@ TEST(MenuLoop, EndOfInputInsideADialogueReturnsToTheMenuAndEnds) {
   int status = -1;
   std::string out = run("1\nAnn\nA1\n", {}, &status);
   EXPECT_EQ(status, 0);
-  EXPECT_EQ(out, kScreen + gbk("姓名输入#时，停止输入\n请输入姓名：请输入学号：请输入班级：\n请输入姓名：") + kPause +
+  EXPECT_EQ(out, kScreen + gbk("姓名输入#时，停止输入\n请输入姓名：请输入学号：请输入班级：\n") + kPause +
                      kScreen);
 }
 

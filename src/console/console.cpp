@@ -272,6 +272,8 @@ void discard_pending() {
   state.inside_line = false;
 }
 
+bool input_ended() { return state.ended && state.next >= state.input.size(); }
+
 int get_key() {
   if (state.backend->has_keyboard()) {
     key_mode keys;

@@ -45,6 +45,9 @@ int read_numbers(double* values, int count);
 // Drops what is left of the line most recently taken in, if anything.
 void discard_pending();
 
+// True once a read has met the end of input and nothing is left unread.
+bool input_ended();
+
 // --- Keys ------------------------------------------------------------------
 constexpr int end_of_keys = -1;
 

@@ -56,6 +56,7 @@ roster* create_roster() {
     last->next = record;
     last = record;
     ++student_count;
+    if (console::input_ended()) break;  // nobody is left to type the next name
   }
   return list;
 }
