@@ -40,6 +40,18 @@ TEST(Terminal, PasswordKeysShowStarsAndBackspaceErasesOne) {
   expect_settings_restored(session);
 }
 
+TEST(Terminal, ACharacterTypedAtTheGateIsOneKeyPerGbkByte) {
+  for (const char* locale : {"LANG=C.UTF-8", "LANG=zh_CN.GBK"}) {
+    std::vector<std::string> environment = {locale, "TERM=xterm", "PATH=/usr/bin:/bin"};
+    e2e::PtySession session(environment);
+    ASSERT_TRUE(session.wait_for(std::string(locale).find("GBK") != std::string::npos ? "\xc7\xeb" : kAskPassword));
+    // 中 is two bytes in GBK (three in UTF-8): two stars, then one for Enter.
+    session.send(std::string(locale).find("GBK") != std::string::npos ? "\xd6\xd0\r" : "中\r");
+    EXPECT_TRUE(session.wait_for("***\r\n")) << locale;
+    EXPECT_EQ(session.output().find("****"), std::string::npos) << locale;
+  }
+}
+
 TEST(Terminal, ThePauseWaitsForAKeyAndThenClears) {
   e2e::PtySession session(kUtf8Terminal);
   ASSERT_TRUE(session.wait_for(kAskPassword));
