@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-compiles roster.exe and its unit tests for 32-bit Windows, runs the
-# tests under wine, and checks that a piped session gives roster.exe exactly
-# the transcript it gives the Linux build.
+# tests under wine, checks that a piped session gives roster.exe exactly the
+# transcript it gives the Linux build, and drives roster.exe at a console
+# (wine gives it one on a tmux pane) as a person would.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,7 +14,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   as_root dpkg --add-architecture i386
 fi
 missing=()
-for package in g++-mingw-w64-i686 wine wine32:i386 googletest; do
+for package in g++-mingw-w64-i686 wine wine32:i386 googletest tmux; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
 done
 if [ "${#missing[@]}" -gt 0 ]; then
@@ -51,4 +52,47 @@ for session in session wrong_passwords; do
     status=1
   fi
 done
+
+# At a console: keys through _getwch, lines through ReadConsoleW, text through
+# WriteConsoleW, the screen cleared through the console API.
+pane=roster-wine-$$
+screen() { tmux capture-pane -p -t "$pane"; }
+shows() {  # waits up to 10 s for a line matching the extended regex $1
+  for _ in $(seq 100); do
+    screen | grep -qE "$1" && return 0
+    sleep 0.1
+  done
+  echo "windows_check: console: never showed /$1/" >&2
+  screen >&2
+  return 1
+}
+console_run() {  # starts roster.exe on a fresh pane
+  tmux kill-session -t "$pane" 2>/dev/null || true
+  tmux new-session -d -s "$pane" -x 120 -y 50 \
+    "LANG=C.UTF-8 wine build-windows/roster.exe; echo EXIT=\$?; sleep 600"
+}
+console_session() {
+  console_run
+  shows '请输入管理员密码：$' &&
+    tmux send-keys -t "$pane" 1 Enter 9 0 x BSpace &&
+    shows '^请输入管理员密码：\*\*$' &&
+    tmux send-keys -t "$pane" 7 1 3 5 Enter &&
+    shows '0\.退出$' && ! screen | grep -q '欢迎' &&
+    tmux send-keys -t "$pane" 1 Enter 张三 Enter A01 Enter 一班 Enter '90 80 70' Enter '#' Enter &&
+    shows '^按任意键进行下一步操作' && sleep 0.5 && screen | grep -q '请输入姓名：#' &&
+    tmux send-keys -t "$pane" k 2 Enter &&
+    shows '^No\.1 +张三 +A01 +一班 +90\.0 +80\.0 +70\.0 +80\.0$' &&
+    tmux send-keys -t "$pane" k 0 Enter &&
+    shows '^EXIT=0$' &&
+    console_run &&
+    shows '请输入管理员密码：$' &&
+    tmux send-keys -t "$pane" 1 Enter 2 Enter 3 Enter &&
+    shows '^三次输入错误！！！退出系统$' && shows '^EXIT=1$'
+}
+if console_session; then
+  echo "windows_check: console: password, entry form, listing and both exits as at a Linux terminal"
+else
+  status=1
+fi
+tmux kill-session -t "$pane" 2>/dev/null || true
 exit "$status"
