@@ -13,7 +13,7 @@
 namespace console {
 namespace {
 
-constexpr std::size_t kOutputFlushSize = 64 * 1024;
+constexpr std::size_t kOutputFlushSize = std::size_t{64} * 1024;
 constexpr int kEnter = 13;
 
 struct State {

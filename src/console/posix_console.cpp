@@ -25,7 +25,7 @@
 namespace console {
 namespace {
 
-constexpr std::size_t kReadSize = 64 * 1024;
+constexpr std::size_t kReadSize = std::size_t{64} * 1024;
 constexpr int kEscapeWaitMs = 50;
 
 // What the signal handlers need to put the terminal back.

@@ -184,15 +184,9 @@ INSTANTIATE_TEST_SUITE_P(BothLocales, PipedBadInput, ::testing::Values("C.UTF-8"
 
 const std::vector<std::string> kUtf8Terminal = {"LANG=C.UTF-8", "TERM=xterm", "PATH=/usr/bin:/bin"};
 
-void open_gate(e2e::PtySession& session) {
-  ASSERT_TRUE(session.wait_for("请输入管理员密码："));
-  session.send("907135\r");
-  ASSERT_TRUE(session.wait_for(kMenuPrompt));
-}
-
 TEST(TerminalBadInput, AHugeLineAtATextPromptIsCut) {
   e2e::PtySession session(kUtf8Terminal);
-  open_gate(session);
+  ASSERT_TRUE(e2e::open_gate(session));
   session.send("1\r");
   ASSERT_TRUE(session.wait_for("请输入姓名："));
   session.send(kMiB + "\r");  // the terminal itself keeps at most 4095 bytes
@@ -224,7 +218,7 @@ TEST(TerminalBadInput, TenThousandKeysAtThePasswordPrompt) {
 
 TEST(TerminalBadInput, BrokenUtf8TypedAtAPrompt) {
   e2e::PtySession session(kUtf8Terminal);
-  open_gate(session);
+  ASSERT_TRUE(e2e::open_gate(session));
   session.send("1\rb\xff\xe4\xb8z\rA1\rc\r1 2 3\r#\r");
   ASSERT_TRUE(session.wait_for("按任意键进行下一步操作"));
   std::size_t from = session.output().size();
@@ -239,7 +233,7 @@ TEST(TerminalBadInput, SignalsWhileALineIsAwaitedLeaveTheTerminalAsItWas) {
   for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
     for (bool in_dialogue : {false, true}) {
       e2e::PtySession session(kUtf8Terminal);
-      open_gate(session);
+      ASSERT_TRUE(e2e::open_gate(session));
       if (in_dialogue) {
         session.send("5\r");
         ASSERT_TRUE(session.wait_for("请输入你想修改学生的学号"));
@@ -253,7 +247,7 @@ TEST(TerminalBadInput, SignalsWhileALineIsAwaitedLeaveTheTerminalAsItWas) {
 
 TEST(TerminalBadInput, EndOfInputInADialogueFinishesAtTheMenu) {
   e2e::PtySession session(kUtf8Terminal);
-  open_gate(session);
+  ASSERT_TRUE(e2e::open_gate(session));
   session.send("1\rAnn\r\x04");
   ASSERT_TRUE(session.wait_for("按任意键进行下一步操作"));
   session.send("k");  // a person is still at the keyboard for the pause

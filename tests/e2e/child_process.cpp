@@ -185,6 +185,12 @@ ending PtySession::wait(int timeout_ms) {
   }
 }
 
+bool open_gate(PtySession& session) {
+  if (!session.wait_for("请输入管理员密码：")) return false;
+  session.send("907135\r");
+  return session.wait_for("请输入相应的数字");
+}
+
 bool same_settings(const struct termios& a, const struct termios& b) {
   return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
          a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;

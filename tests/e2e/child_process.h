@@ -61,6 +61,9 @@ class PtySession {
   struct termios initial_ {};
 };
 
+// Waits for the password prompt, types the password and waits for the menu.
+bool open_gate(PtySession& session);
+
 // True when two terminal settings agree in everything a program may change.
 bool same_settings(const struct termios& a, const struct termios& b);
 

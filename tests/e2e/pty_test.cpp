@@ -54,9 +54,7 @@ TEST(Terminal, ACharacterTypedAtTheGateIsOneKeyPerGbkByte) {
 
 TEST(Terminal, ThePauseWaitsForAKeyAndThenClears) {
   e2e::PtySession session(kUtf8Terminal);
-  ASSERT_TRUE(session.wait_for(kAskPassword));
-  session.send("907135\r");
-  ASSERT_TRUE(session.wait_for(kMenuPrompt));
+  ASSERT_TRUE(e2e::open_gate(session));
   session.send("7\r");
   ASSERT_TRUE(session.wait_for(kPause));
   std::size_t after_pause = session.output().find(kPause);
@@ -75,9 +73,7 @@ TEST(Terminal, ThePauseWaitsForAKeyAndThenClears) {
 
 TEST(Terminal, TypedChineseIsStoredAndListed) {
   e2e::PtySession session(kUtf8Terminal);
-  ASSERT_TRUE(session.wait_for(kAskPassword));
-  session.send("907135\r");
-  ASSERT_TRUE(session.wait_for(kMenuPrompt));
+  ASSERT_TRUE(e2e::open_gate(session));
   session.send("1\r张三丰\rA01\r一班\r90 80 70\r#\r");
   ASSERT_TRUE(session.wait_for(kPause));
   session.send("k");
@@ -106,13 +102,12 @@ TEST(Terminal, SignalsAtTheGateOrThePauseLeaveTheTerminalAsItWas) {
   for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
     for (bool at_pause : {false, true}) {
       e2e::PtySession session(kUtf8Terminal);
-      ASSERT_TRUE(session.wait_for(kAskPassword));
       if (at_pause) {
-        session.send("907135\r");
-        ASSERT_TRUE(session.wait_for(kMenuPrompt));
+        ASSERT_TRUE(e2e::open_gate(session));
         session.send("7\r");
         ASSERT_TRUE(session.wait_for(kPause));
       } else {
+        ASSERT_TRUE(session.wait_for(kAskPassword));
         session.send("12");
         ASSERT_TRUE(session.wait_for("**"));
       }
@@ -134,9 +129,7 @@ TEST(Terminal, CtrlCInterruptsAsUsual) {
 
 TEST(Terminal, EndOfInputAtTheMenuEndsWithStatusZero) {
   e2e::PtySession session(kUtf8Terminal);
-  ASSERT_TRUE(session.wait_for(kAskPassword));
-  session.send("907135\r");
-  ASSERT_TRUE(session.wait_for(kMenuPrompt));
+  ASSERT_TRUE(e2e::open_gate(session));
   session.send("\x04");  // Ctrl-D at the start of a line
   EXPECT_EQ(session.wait().exit_status, 0);
   expect_settings_restored(session);
