@@ -4,15 +4,15 @@
 
 namespace testing_support {
 
-roster* roster_of(std::initializer_list<record_spec> records) {
+roster* roster_of(std::initializer_list<record_fields> records) {
   roster* list = make_empty_roster();
   student* last = list;
   student_count = 0;
-  for (const record_spec& spec : records) {
+  for (const record_fields& fields : records) {
     student* record = new student{};
-    std::strncpy(record->student_no, spec.student_no, text_field_size - 1);
-    std::strncpy(record->name, spec.name, text_field_size - 1);
-    record->average = spec.average;
+    std::strncpy(record->student_no, fields.student_no, text_field_size - 1);
+    std::strncpy(record->name, fields.name, text_field_size - 1);
+    record->average = fields.average;
     last->next = record;
     last = record;
     ++student_count;

@@ -42,14 +42,14 @@ class ScriptedSession {
 };
 
 // A record for building rosters directly in tests.
-struct record_spec {
+struct record_fields {
   const char* student_no;
   double average;
   const char* name = "";
 };
 
 // A roster holding the given records in order; sets student_count.
-roster* roster_of(std::initializer_list<record_spec> records);
+roster* roster_of(std::initializer_list<record_fields> records);
 
 // The number of records really linked behind the head.
 int length_of(const roster* list);
