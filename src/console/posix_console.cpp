@@ -44,17 +44,26 @@ void on_fatal_signal(int signal_number) {
   std::raise(signal_number);  // delivered with the default action on return
 }
 
+// Ctrl-Z: give the terminal back, stop, and take key mode up again once
+// continued. Where the stop cannot happen (a process group with no job
+// control to resume it), the process simply goes on with keys unechoed.
 void on_stop_signal(int) {
   int saved_errno = errno;
   restore_terminal();
   std::signal(SIGTSTP, SIG_DFL);
   std::raise(SIGTSTP);
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGTSTP);
+  sigprocmask(SIG_UNBLOCK, &stop, nullptr);  // the process stops here
+  std::signal(SIGTSTP, on_stop_signal);
+  if (settings_saved && key_mode_on) tcsetattr(STDIN_FILENO, TCSANOW, &key_settings);
   errno = saved_errno;
 }
 
+// Continued after a stop the handler above did not see (SIGSTOP).
 void on_continue(int) {
   int saved_errno = errno;
-  std::signal(SIGTSTP, on_stop_signal);
   if (settings_saved && key_mode_on) tcsetattr(STDIN_FILENO, TCSANOW, &key_settings);
   errno = saved_errno;
 }

@@ -127,6 +127,20 @@ TEST(Terminal, CtrlCInterruptsAsUsual) {
   expect_settings_restored(session);
 }
 
+TEST(Terminal, CtrlZWithNoJobControlLeavesKeysUnechoed) {
+  // The program leads its own session here, so nothing could resume a stop.
+  e2e::PtySession session(kUtf8Terminal);
+  ASSERT_TRUE(session.wait_for(kAskPassword));
+  session.send("\x1a");
+  session.drain(200);
+  session.send("907135\r");
+  ASSERT_TRUE(session.wait_for(kMenuPrompt));
+  EXPECT_EQ(session.output().find("907"), std::string::npos) << "the password was echoed";
+  session.send("0\r");
+  EXPECT_EQ(session.wait().exit_status, 0);
+  expect_settings_restored(session);
+}
+
 TEST(Terminal, EndOfInputAtTheMenuEndsWithStatusZero) {
   e2e::PtySession session(kUtf8Terminal);
   ASSERT_TRUE(e2e::open_gate(session));
