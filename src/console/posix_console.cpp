@@ -38,6 +38,18 @@ void restore_terminal() {
   if (settings_saved && key_mode_on) tcsetattr(STDIN_FILENO, TCSANOW, &saved_settings);
 }
 
+// Installs `handler` unless the signal was set to be ignored when the program
+// started (as for a job started in the background), which must stay so.
+void catch_signal(int signal_number, void (*handler)(int)) {
+  struct sigaction current {};
+  sigaction(signal_number, nullptr, &current);
+  if (current.sa_handler == SIG_IGN) return;
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  sigaction(signal_number, &action, nullptr);
+}
+
 void on_fatal_signal(int signal_number) {
   restore_terminal();
   std::signal(signal_number, SIG_DFL);
@@ -56,7 +68,7 @@ void on_stop_signal(int) {
   sigemptyset(&stop);
   sigaddset(&stop, SIGTSTP);
   sigprocmask(SIG_UNBLOCK, &stop, nullptr);  // the process stops here
-  std::signal(SIGTSTP, on_stop_signal);
+  catch_signal(SIGTSTP, on_stop_signal);
   if (settings_saved && key_mode_on) tcsetattr(STDIN_FILENO, TCSANOW, &key_settings);
   errno = saved_errno;
 }
@@ -70,13 +82,10 @@ void on_continue(int) {
 
 void install_terminal_guards() {
   for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) {
-    struct sigaction action {};
-    action.sa_handler = on_fatal_signal;
-    sigemptyset(&action.sa_mask);
-    sigaction(signal_number, &action, nullptr);
+    catch_signal(signal_number, on_fatal_signal);
   }
-  std::signal(SIGTSTP, on_stop_signal);
-  std::signal(SIGCONT, on_continue);
+  catch_signal(SIGTSTP, on_stop_signal);
+  catch_signal(SIGCONT, on_continue);
   std::atexit(restore_terminal);
 }
 
