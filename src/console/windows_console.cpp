@@ -1,9 +1,9 @@
 // The console of 32-bit Windows, or a pipe or file there.
 //
-// Text goes to a console window as UTF-16 (WriteConsoleW), converted from
-// code page 936, so Chinese shows right whatever the console's code page; to a
-// pipe or file it goes as the console's output code page wants it (UTF-8 for
-// 65001, the program's GBK bytes otherwise). Keys come from _getwch, which
+// A console whose code page is 936 gets the program's GBK bytes as they are;
+// a console with any other code page gets the text as UTF-16 (WriteConsoleW),
+// so Chinese shows right there too. A pipe or file gets what the console's
+// output code page wants: UTF-8 for 65001, the GBK bytes otherwise. Keys come from _getwch, which
 // reads the keyboard without echo; a typed character gives one code per byte
 // of its GBK form, a special key the usual 0 or 224 and its code.
 #include <conio.h>
@@ -72,13 +72,14 @@ class WindowsConsole final : public Backend {
   }
 
   void write_output(std::string_view gbk) override {
-    if (screen_) {
+    UINT code_page = GetConsoleOutputCP();
+    if (screen_ && code_page != kGbk) {
       std::wstring wide = to_wide(gbk, kGbk);
       DWORD written = 0;
       WriteConsoleW(output_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
       return;
     }
-    std::string bytes = GetConsoleOutputCP() == CP_UTF8 ? from_wide(to_wide(gbk, kGbk), CP_UTF8)
+    std::string bytes = !screen_ && code_page == CP_UTF8 ? from_wide(to_wide(gbk, kGbk), CP_UTF8)
                                                          : std::string(gbk);
     DWORD written = 0;
     WriteFile(output_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
