@@ -8,19 +8,22 @@ std::size_t bubble_sort_by_average(roster* list, int length) {
     student* predecessor = list;
     student* p = list->next;
     if (p == nullptr) break;  // `length` overstates the list
-    for (int pair = 0; pair < length - 1 - pass; ++pair) {
-      student* q = p->next;
-      if (q == nullptr) break;
+    // Whether or not p and q swap, the next pair's later record is q's old
+    // successor; holding it keeps the walk from reloading a link just stored.
+    student* q = p->next;
+    for (int pair = 0; pair < length - 1 - pass && q != nullptr; ++pair) {
+      student* after_q = q->next;
       ++comparisons;
       if (q->average > p->average) {
         predecessor->next = q;
-        p->next = q->next;
+        p->next = after_q;
         q->next = p;
         predecessor = q;  // p moved one place on and begins the next pair
       } else {
         predecessor = p;
         p = q;
       }
+      q = after_q;
     }
   }
   return comparisons;
