@@ -15,7 +15,7 @@ namespace {
 
 const std::string kAskInsert = gbk("请输入你想插入学生后(学号)\n");
 const std::string kAskAppend = gbk("未找到此人，如果要插入尾部请输入1\n");
-const std::string kPrompts = gbk("请输入姓名：请输入学号：请输入班级：请输入三门课的成绩：\n");
+const std::string kPrompts = testing_support::entry_form_prompts();
 
 struct LookupTest : ::testing::Test {
   void TearDown() override {

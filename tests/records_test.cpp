@@ -10,7 +10,7 @@ using testing_support::ScriptedSession;
 
 namespace {
 
-const std::string kPrompts = gbk("请输入姓名：请输入学号：请输入班级：请输入三门课的成绩：\n");
+const std::string kPrompts = testing_support::entry_form_prompts();
 const std::string kAskName = gbk("请输入姓名：");
 const std::string kHowToStop = gbk("姓名输入#时，停止输入\n");
 const std::string kListingHeader = gbk("编号/排名\t姓名\t学号\t班级\t科目一\t科目二\t科目三\t平均分\n");

@@ -4,6 +4,10 @@
 
 namespace testing_support {
 
+std::string entry_form_prompts() {
+  return gbk("请输入姓名：请输入学号：请输入班级：请输入三门课的成绩：\n");
+}
+
 roster* roster_of(std::initializer_list<record_fields> records) {
   roster* list = make_empty_roster();
   student* last = list;

@@ -18,6 +18,9 @@ namespace testing_support {
 // The GBK bytes of a UTF-8 text (tests write their texts readably).
 std::string gbk(std::string_view utf8);
 
+// The entry form's four prompts and its closing line break, in GBK.
+std::string entry_form_prompts();
+
 // Installs a scripted console on construction and removes it afterwards.
 class ScriptedSession {
  public:

@@ -123,8 +123,12 @@ class PosixConsole final : public Backend {
       : keyboard_(isatty(STDIN_FILENO) == 1),
         screen_(isatty(STDOUT_FILENO) == 1),
         charset_(locale_charset()) {
+    input_.emplace(charset_.iconv_name.c_str(), "GBK");
+    if (!input_->usable()) {  // a set this C library cannot convert: speak UTF-8
+      charset_ = charset_for_codeset("UTF-8");
+      input_.emplace(charset_.iconv_name.c_str(), "GBK");
+    }
     const char* name = charset_.iconv_name.c_str();
-    input_.emplace(name, "GBK");
     keys_.emplace(name, "GBK");
     if (!charset_.gbk_family) output_.emplace("GBK", name);
     if (keyboard_ && tcgetattr(STDIN_FILENO, &saved_settings) == 0) {

@@ -9,6 +9,7 @@
 #include <csignal>
 
 #include "child_process.h"
+#include "console/transcoder.h"
 #include "test_support.h"
 
 namespace {
@@ -55,15 +56,9 @@ class PipedBadInput : public ::testing::TestWithParam<const char*> {
   }
 
   static std::string to_utf8(const std::string& gbk_text) {
-    iconv_t convert = iconv_open("UTF-8", "GBK");
-    std::string in = gbk_text;
-    std::string out(in.size() * 2 + 4, '\0');
-    char* src = in.data();
-    char* dst = out.data();
-    std::size_t src_left = in.size(), dst_left = out.size();
-    iconv(convert, &src, &src_left, &dst, &dst_left);
-    iconv_close(convert);
-    out.resize(out.size() - dst_left);
+    console::Transcoder converter("GBK", "UTF-8");
+    std::string out;
+    converter.convert(gbk_text, out, true);
     return out;
   }
 };
