@@ -1,14 +1,6 @@
-# Cross-compiling for 32-bit Windows with Debian's mingw-w64 toolchain, in its
-# POSIX-threads variant (GoogleTest needs std::mutex); the results run under
-# wine here.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiling for 32-bit Windows (i686), the program's home platform. The
+# tests run under wine where this machine can run 32-bit programs.
+set(ROSTER_MINGW_TRIPLE i686-w64-mingw32)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)

@@ -7,10 +7,9 @@ cd "$(dirname "$0")/.."
 seconds=${1:-600}
 jobs=${2:-1}
 
-if ! command -v clang++ >/dev/null || ! dpkg-query -W libclang-rt-14-dev >/dev/null 2>&1; then
-  apt-get update -qq && apt-get install -y -qq clang libclang-rt-14-dev >/dev/null
-fi
-cmake --preset fuzz >/dev/null && cmake --build --preset fuzz
+source scripts/common.sh
+install_packages fuzz clang libclang-rt-14-dev
+cmake --preset fuzz && cmake --build --preset fuzz
 
 mkdir -p fuzz/findings/corpus
 parallel=()

@@ -3,24 +3,11 @@
 # generates the zh_CN.GBK locale the tests run under. Anything already in
 # place is left alone, so running it again costs a second.
 set -euo pipefail
+source "$(dirname "$0")/common.sh"
 
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev valgrind locales)
 
-as_root() {
-  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
-
-missing=()
-for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$package")
-  fi
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  echo "setup: installing ${missing[*]}"
-  as_root apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+install_packages setup "${packages[@]}"
 
 if ! locale -a 2>/dev/null | grep -qix 'zh_CN\.gbk'; then
   echo "setup: generating the zh_CN.GBK locale"

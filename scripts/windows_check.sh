@@ -1,61 +1,183 @@
 #!/usr/bin/env bash
-# Cross-compiles roster.exe and its unit tests for 32-bit Windows, runs the
-# tests under wine, checks that a piped session gives roster.exe exactly the
-# transcript it gives the Linux build, and drives roster.exe at a console
-# (wine gives it one on a tmux pane) as a person would.
+# Checks the Windows builds of roster on this Linux machine.
+#
+# roster.exe for 32-bit Windows (i686), the program's home platform, is always
+# cross-compiled, and its file is checked without running it: a PE32 console
+# program, statically linked, importing system DLLs only.
+#
+# The run-time checks run the unit tests under wine, compare piped transcripts
+# byte for byte with the Linux build, and drive roster.exe at a wine console
+# (on a tmux pane) under code page 437 and code page 936. They run on the
+# 32-bit build where this machine can run 32-bit programs, and otherwise on
+# the same source built for 64-bit Windows (x86_64) under 64-bit wine.
+#
+# ROSTER_WINDOWS_32BIT=no takes the 64-bit way without probing (to check that
+# way on a machine that could run 32-bit programs); yes skips the probe and
+# takes the 32-bit way.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/common.sh
 
-as_root() {
-  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+say() { echo "windows_check: $*"; }
+fail() { echo "windows_check: $*" >&2; exit 1; }
+started=$SECONDS
+elapsed() { echo "$((SECONDS - started)) s"; }
+
+work=$(mktemp -d)
+pane=roster-wine-$$
+cleanup() {
+  tmux kill-session -t "$pane" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Runs a quiet step; its output is shown only when it fails.
+quietly() {
+  local what=$1; shift
+  if ! "$@" >"$work/step.log" 2>&1; then
+    echo "windows_check: $what failed (${*}):" >&2
+    cat "$work/step.log" >&2
+    exit 1
+  fi
 }
 
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  as_root dpkg --add-architecture i386
-fi
-missing=()
-for package in g++-mingw-w64-i686 wine wine32:i386 googletest tmux; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  echo "windows_check: installing ${missing[*]}"
-  as_root apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+install_packages windows_check g++-mingw-w64-i686-posix googletest tmux locales ||
+  fail "the 32-bit Windows toolchain could not be installed"
 
-# One wine prefix, made once and reused by every run.
+# --- The 32-bit build, checked as a file ------------------------------------
+say "building roster.exe for 32-bit Windows (preset windows)"
+cmake --preset windows >"$work/configure.log" 2>&1 || { cat "$work/configure.log" >&2; fail "configuring preset windows failed"; }
+cmake --build --preset windows
+
+# A PE file of the given magic, a console program, whose imports are all DLLs
+# every Windows has: nothing of the compiler's runtime is left to a DLL.
+check_executable() {  # the file, PE32 or PE32+, its objdump
+  local exe=$1 format=$2 objdump=$3 headers imports
+  headers=$("$objdump" -p "$exe") || fail "$objdump could not read $exe"
+  grep -qF "($format)" <<<"$(grep -m1 '^Magic' <<<"$headers")" ||
+    fail "$exe is not $format: $(grep -m1 Magic <<<"$headers")"
+  grep -qE '^Subsystem[[:space:]]+00000003' <<<"$headers" ||
+    fail "$exe is not a console program: $(grep -m1 Subsystem <<<"$headers")"
+  imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | sort -u | tr '\n' ' ')
+  [ -n "$imports" ] || fail "$exe imports nothing, which no Windows program does"
+  local dll
+  for dll in $imports; do
+    case "${dll,,}" in
+      kernel32.dll|msvcrt.dll|user32.dll|advapi32.dll|shell32.dll|ws2_32.dll|ntdll.dll) ;;
+      *) fail "$exe needs $dll, which is not a system DLL: link it statically" ;;
+    esac
+  done
+  say "$exe: $format console program, imports ${imports% } only"
+}
+check_executable build-windows/roster.exe PE32 i686-w64-mingw32-objdump
+
+# --- Which build the run-time checks use --------------------------------------
+# A 32-bit Linux program of 96 bytes that exits with status 42 (ELF header,
+# one loadable segment, then mov eax,1; mov ebx,42; int 0x80).
+i386_probe() {
+  printf '\177ELF\1\1\1\0\0\0\0\0\0\0\0\0\2\0\3\0\1\0\0\0\124\200\4\10\64\0\0\0\0\0\0\0\0\0\0\0'
+  printf '\64\0\40\0\1\0\0\0\0\0\0\0\1\0\0\0\0\0\0\0\0\200\4\10\0\200\4\10\140\0\0\0\140\0\0\0'
+  printf '\5\0\0\0\0\20\0\0\270\1\0\0\0\273\52\0\0\0\315\200'
+}
+
+# Prints why 32-bit Windows programs cannot run here; fails when they can
+# (printing why the probe was skipped, if it was).
+why_no_32bit() {
+  case "${ROSTER_WINDOWS_32BIT:-auto}" in
+    no) echo "ROSTER_WINDOWS_32BIT=no"; return 0 ;;
+    yes) echo "ROSTER_WINDOWS_32BIT=yes"; return 1 ;;
+  esac
+  i386_probe >"$work/i386-probe"
+  chmod +x "$work/i386-probe"
+  local status=0
+  # bash, unlike timeout's exec, says "Exec format error" where the kernel does.
+  timeout 10 bash -c 'exec "$0"' "$work/i386-probe" >"$work/probe.log" 2>&1 || status=$?
+  if [ "$status" != 42 ]; then
+    echo "this kernel cannot run 32-bit programs (a 32-bit probe program gave \"$(sed -n '1s/.*: //p' "$work/probe.log")\", status $status)"
+    return 0
+  fi
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386
+  fi
+  if ! install_packages windows_check wine wine32:i386 >"$work/install.log" 2>&1; then
+    echo "32-bit wine could not be installed: $(tail -n 3 "$work/install.log" | tr '\n' ' ')"
+    return 0
+  fi
+  export WINEPREFIX=${ROSTER_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/roster-wineprefix}
+  printf 'int main(void) { return 42; }\n' >"$work/probe.c"
+  quietly "compiling the 32-bit Windows probe" i686-w64-mingw32-gcc -o "$work/probe.exe" "$work/probe.c"
+  status=0
+  timeout 300 wine "$work/probe.exe" >"$work/probe.log" 2>&1 || status=$?  # the first run makes the prefix
+  if [ "$status" != 42 ]; then
+    echo "wine cannot run a 32-bit program here (status $status: $(tail -n 3 "$work/probe.log" | tr '\n' ' '))"
+    return 0
+  fi
+  return 1
+}
+
 export WINEDEBUG=-all
-export WINEPREFIX=${ROSTER_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/roster-wineprefix}
+if reason=$(why_no_32bit); then
+  say "run-time checks use the 64-bit build (x86_64, preset windows64) under wine64: $reason"
+  say "skipped: running the 32-bit build itself, because of that"
+  install_packages windows_check g++-mingw-w64-x86-64-posix wine64 ||
+    fail "the 64-bit Windows toolchain or wine64 could not be installed"
+  preset=windows64
+  exe=build-windows64/roster.exe
+  wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+  [ -x "$wine" ] || fail "wine64 is installed but its loader was not found"
+  export WINELOADER=$wine WINEARCH=win64
+  export WINEPREFIX=${ROSTER_WINEPREFIX64:-${XDG_CACHE_HOME:-$HOME/.cache}/roster-wineprefix64}
+else
+  say "run-time checks use the 32-bit build (i686, preset windows) under wine: ${reason:-this machine runs 32-bit programs}"
+  preset=windows
+  exe=build-windows/roster.exe
+  wine=wine
+  export WINEPREFIX=${ROSTER_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/roster-wineprefix}
+fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1
+  quietly "making the wine prefix $WINEPREFIX" timeout 300 "$wine" wineboot -i
 fi
 
-cmake --workflow --preset windows
+# --- Unit tests under wine -----------------------------------------------------
+step=$SECONDS
+if [ "$preset" = windows ]; then
+  ctest --preset windows
+else
+  cmake --workflow --preset windows64
+  check_executable "$exe" PE32+ x86_64-w64-mingw32-objdump
+fi
+say "unit tests under $wine passed ($((SECONDS - step)) s)"
 
-# The same piped session through both builds, byte for byte.
-[ -x build/roster ] || { cmake --preset default >/dev/null && cmake --build --preset default --target roster; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-iconv -f UTF-8 -t GBK tests/e2e/data/full_session.in > "$work/session"
-printf '1\r\n2\r\n3\r\n' > "$work/wrong_passwords"
+# --- The same piped session through both builds, byte for byte -----------------
+step=$SECONDS
+[ -x build/roster ] || {
+  quietly "configuring the Linux build" cmake --preset default
+  cmake --build --preset default --target roster
+}
+iconv -f UTF-8 -t GBK tests/e2e/data/full_session.in >"$work/session"
+printf '1\r\n2\r\n3\r\n' >"$work/wrong_passwords"
 status=0
 for session in session wrong_passwords; do
   linux_status=0 windows_status=0
-  LANG=zh_CN.GBK build/roster < "$work/$session" > "$work/linux.out" || linux_status=$?
-  wine build-windows/roster.exe < "$work/$session" > "$work/windows.out" 2>/dev/null || windows_status=$?
+  LANG=zh_CN.GBK build/roster <"$work/$session" >"$work/linux.out" || linux_status=$?
+  "$wine" "$exe" <"$work/$session" >"$work/windows.out" 2>"$work/windows.err" || windows_status=$?
   if cmp -s "$work/linux.out" "$work/windows.out" && [ "$linux_status" = "$windows_status" ]; then
-    echo "windows_check: $session: the same transcript and exit status $windows_status on both builds"
+    say "$session: the same transcript and exit status $windows_status on both builds"
   else
-    echo "windows_check: $session: transcripts or exit statuses differ ($linux_status, $windows_status)" >&2
+    echo "windows_check: $session: transcripts or exit statuses differ (Linux $linux_status, Windows $windows_status)" >&2
     cmp "$work/linux.out" "$work/windows.out" >&2 || true
+    cat "$work/windows.err" >&2
     status=1
   fi
 done
+say "piped transcripts compared ($((SECONDS - step)) s)"
 
-# At a console: keys through _getwch, lines through ReadConsoleW, text through
-# WriteConsoleW, the screen cleared through the console API.
-pane=roster-wine-$$
+# --- At a console ------------------------------------------------------------------
+# Keys through _getwch, lines through ReadConsoleW, the screen cleared through
+# the console API. Under C.UTF-8 wine's console has code page 437 and text goes
+# out through WriteConsoleW; under zh_CN.UTF-8 it has code page 936 and the
+# program's GBK bytes go out as they are. tmux shows both as UTF-8.
 screen() { tmux capture-pane -p -t "$pane"; }
 shows() {  # waits up to 10 s for a line matching the extended regex $1
   for _ in $(seq 100); do
@@ -66,14 +188,14 @@ shows() {  # waits up to 10 s for a line matching the extended regex $1
   screen >&2
   return 1
 }
-console_run() {  # starts roster.exe on a fresh pane
+console_run() {  # starts roster.exe on a fresh pane under locale $1, after chcp
   tmux kill-session -t "$pane" 2>/dev/null || true
   tmux new-session -d -s "$pane" -x 120 -y 50 \
-    "LANG=C.UTF-8 wine build-windows/roster.exe; echo EXIT=\$?; sleep 600"
+    "export LANG=$1; '$wine' cmd /c chcp; '$wine' $exe; echo EXIT=\$?; sleep 600"
 }
-console_session() {
-  console_run
-  shows '请输入管理员密码：$' &&
+console_session() {  # locale, the code page its console must have
+  console_run "$1"
+  shows '请输入管理员密码：$' && shows "(code page|代码页): $2\$" &&
     tmux send-keys -t "$pane" 1 Enter 9 0 x BSpace &&
     shows '^请输入管理员密码：\*\*$' &&
     tmux send-keys -t "$pane" 7 1 3 5 Enter &&
@@ -82,17 +204,26 @@ console_session() {
     shows '^按任意键进行下一步操作' && sleep 0.5 && screen | grep -q '请输入姓名：#' &&
     tmux send-keys -t "$pane" k 2 Enter &&
     shows '^No\.1 +张三 +A01 +一班 +90\.0 +80\.0 +70\.0 +80\.0$' &&
+    tmux send-keys -t "$pane" k 6 ' ' A01 Enter &&
+    shows '^张三 +A01 +一班 +90\.0 +80\.0 +70\.0 +80\.0$' &&
     tmux send-keys -t "$pane" k 0 Enter &&
     shows '^EXIT=0$' &&
-    console_run &&
+    console_run "$1" &&
     shows '请输入管理员密码：$' &&
     tmux send-keys -t "$pane" 1 Enter 2 Enter 3 Enter &&
     shows '^三次输入错误！！！退出系统$' && shows '^EXIT=1$'
 }
-if console_session; then
-  echo "windows_check: console: password, entry form, listing and both exits as at a Linux terminal"
-else
-  status=1
-fi
-tmux kill-session -t "$pane" 2>/dev/null || true
+locale -a | grep -qix 'zh_CN\.utf-\?8' || quietly "generating the zh_CN.UTF-8 locale" as_root localedef -f UTF-8 -i zh_CN zh_CN.UTF-8
+for console_locale in C.UTF-8:437 zh_CN.UTF-8:936; do
+  step=$SECONDS
+  locale_name=${console_locale%:*} code_page=${console_locale#*:}
+  if console_session "$locale_name" "$code_page"; then
+    say "console, code page $code_page ($locale_name): password, entry form, listing, query and both exits as at a Linux terminal ($((SECONDS - step)) s)"
+  else
+    echo "windows_check: console, code page $code_page ($locale_name): the drive above failed" >&2
+    status=1
+  fi
+done
+
+if [ "$status" = 0 ]; then say "all checks passed on the $preset build ($(elapsed))"; fi
 exit "$status"

@@ -1,0 +1,33 @@
+# Helpers shared by the scripts: sourced, not run.
+
+# Runs a command as root, through sudo where this shell is not root.
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# True when a Debian package is installed.
+is_installed() {
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
+
+# Installs whichever of the named Debian packages are missing. apt's chatter
+# goes to a log that is shown when the install fails. The caller's prefix
+# ($1) starts every line printed.
+install_packages() {
+  local who=$1; shift
+  local missing=() package log
+  for package in "$@"; do
+    is_installed "$package" || missing+=("$package")
+  done
+  [ "${#missing[@]}" -gt 0 ] || return 0
+  echo "$who: installing ${missing[*]}"
+  log=$(mktemp)
+  if ! { as_root apt-get update -qq &&
+         as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"; } >"$log" 2>&1; then
+    echo "$who: installing ${missing[*]} failed:" >&2
+    cat "$log" >&2
+    rm -f "$log"
+    return 1
+  fi
+  rm -f "$log"
+}
