@@ -10,7 +10,7 @@
 #include <string>
 
 #include "console/console.h"
-#include "console/scripted_console.h"
+#include "scripted_console.h"
 #include "frontend/menu.h"
 #include "roster/roster.h"
 

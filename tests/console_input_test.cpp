@@ -150,10 +150,13 @@ TEST(NumberRead, OnlyDecimalNumbersCount) {
 
 TEST(TextRead, CutsAt19BytesOnACharacterBoundaryAndDropsTheRest) {
   // Ten Chinese characters are 20 GBK bytes: only nine fit.
-  ScriptedSession session(gbk("一二三四五六七八九十\n") + "a" + gbk("一二三四五六七八九十") + "\nnext\n");
+  ScriptedSession session(gbk("一二三四五六七八九十\n") + gbk("一二三四五六七八九十x\n") + "a" +
+                          gbk("一二三四五六七八九十") + "\nnext\n");
   char field[text_field_size];
   ASSERT_TRUE(console::read_text(field, sizeof field));
   EXPECT_EQ(std::string(field), gbk("一二三四五六七八九"));
+  ASSERT_TRUE(console::read_text(field, sizeof field));
+  EXPECT_EQ(std::string(field), gbk("一二三四五六七八九")) << "nothing is stored after the cut";
   ASSERT_TRUE(console::read_text(field, sizeof field));
   EXPECT_EQ(std::string(field), "a" + gbk("一二三四五六七八九")) << "19 bytes exactly";
   ASSERT_TRUE(console::read_text(field, sizeof field));
@@ -177,6 +180,19 @@ TEST(TextRead, HalfACharacterIsNeverStored) {
   EXPECT_STREQ(field, "ab?");
   ASSERT_TRUE(console::read_text(field, sizeof field));
   EXPECT_STREQ(field, "c?\x7f");
+}
+
+TEST(TextRead, KeepsEveryGbkCharacterAndNoControlCharacter) {
+  // 丂 and the last pair take the trail byte range's ends; 0x80 alone is the
+  // euro sign of the C library's GBK.
+  ScriptedSession session("\x81\x40\xfe\xfe\x81\x80\n\x80\n a\rb\x1b[1m\x07\tc\n");
+  char field[text_field_size];
+  ASSERT_TRUE(console::read_text(field, sizeof field));
+  EXPECT_STREQ(field, "\x81\x40\xfe\xfe\x81\x80");
+  ASSERT_TRUE(console::read_text(field, sizeof field));
+  EXPECT_STREQ(field, "\x80");
+  ASSERT_TRUE(console::read_text(field, sizeof field));
+  EXPECT_STREQ(field, " a?b?[1m?\tc") << "a lone CR stays in its line";
 }
 
 TEST(TextRead, EndOfInputLeavesTheFieldAlone) {

@@ -12,8 +12,8 @@ namespace {
 const std::string kWelcome = gbk("欢迎进入学生信息管理系统\n");
 const std::string kAsk = gbk("请输入管理员密码：");
 const std::string kThreeWrong = gbk("三次输入错误！！！退出系统\n");
-constexpr int kEnter = 13;
-constexpr int kBackspace = 8;
+constexpr int kEnter = console::key_enter;
+constexpr int kBackspace = console::key_backspace;
 
 std::deque<int> typed(const std::string& text) {
   std::deque<int> keys(text.begin(), text.end());
@@ -41,6 +41,11 @@ TEST(Gate, TheRightPasswordOpensAtTheFirstSecondOrThirdAttempt) {
   ScriptedSession session("", joined({typed(""), typed("90713"), typed("907135")}));
   EXPECT_TRUE(admin_login());
   EXPECT_EQ(session.backend().slept_ms(), 0);
+}
+
+TEST(Gate, EveryDigitCounts) {
+  ScriptedSession session("", joined({typed("007135"), typed("907134"), typed("917135")}));
+  EXPECT_FALSE(admin_login()) << "wrong in the first, the last or a middle digit";
 }
 
 TEST(Gate, ThreeWrongEntriesEndWithTheMessageAndThePause) {

@@ -145,11 +145,13 @@ TEST_F(LookupTest, DeleteFromHeadMiddleAndEnd) {
   EXPECT_EQ(numbers_of(list), "");
 }
 
-TEST_F(LookupTest, KeysLongerThanAStudentNumberMatchNothing) {
+TEST_F(LookupTest, OnlyTheWholeStudentNumberMatches) {
   std::strcpy(list->next->student_no, "1234567890123456789");  // 19 bytes
-  ScriptedSession session("12345678901234567890\n1234567890123456789\n");
-  delete_student(list);
-  EXPECT_EQ(student_count, 3);
+  ScriptedSession session("12345678901234567890\n123456789012345678\nA0\n1234567890123456789\n");
+  for (int longer_or_shorter = 0; longer_or_shorter < 3; ++longer_or_shorter) {
+    delete_student(list);
+    EXPECT_EQ(student_count, 3);
+  }
   delete_student(list);
   EXPECT_EQ(student_count, 2);
 }

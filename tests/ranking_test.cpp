@@ -82,6 +82,20 @@ TEST(Ranking, ACountLongerThanTheListNeverReadsPastItsEnd) {
   bubble_sort_by_average(list, 1000);
   EXPECT_EQ(numbers_of(list), "b c a");
   release_roster(list);
+  roster* empty = roster_of({});
+  EXPECT_EQ(bubble_sort_by_average(empty, 2), 0u);
+  release_roster(empty);
+}
+
+TEST(Ranking, TheSameScoresInAnotherOrderTie) {
+  // Added up in doubles, 0.1 + 0.2 + 0.3 comes out above 0.3 + 0.2 + 0.1, and
+  // X would overtake Y.
+  testing_support::ScriptedSession session("Y\nY\nc\n0.3 0.2 0.1\nX\nX\nc\n0.1 0.2 0.3\n#\n");
+  roster* list = create_roster();
+  EXPECT_EQ(list->next->average, list->next->next->average);
+  sort_by_average(list);
+  EXPECT_EQ(numbers_of(list), "Y X");
+  release_roster(list);
 }
 
 }  // namespace

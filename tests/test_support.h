@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "console/console.h"
-#include "console/scripted_console.h"
+#include "scripted_console.h"
 #include "roster/roster.h"
 
 namespace testing_support {

@@ -2,6 +2,9 @@
 // the locale.
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdlib>
+
 #include "console/locale_charset.h"
 #include "console/transcoder.h"
 
@@ -49,20 +52,37 @@ TEST(Transcoder, ACharacterSplitBetweenCallsIsJoined) {
   EXPECT_FALSE(to_gbk.holds_partial());
 }
 
-TEST(LocaleCharset, TheGbkFamilyKeepsGbkAndEverythingElseIsUtf8) {
-  EXPECT_TRUE(console::charset_for_codeset("GBK").gbk_family);
-  EXPECT_TRUE(console::charset_for_codeset("gbk").gbk_family);
-  EXPECT_TRUE(console::charset_for_codeset("GB2312").gbk_family);
-  EXPECT_TRUE(console::charset_for_codeset("GB18030").gbk_family);
-  EXPECT_TRUE(console::charset_for_codeset("CP936").gbk_family);
+TEST(LocaleCharset, TheGbFamilyKeepsItsOwnAndEverythingElseIsUtf8) {
+  EXPECT_TRUE(console::charset_for_codeset("GBK").is_gbk());
+  EXPECT_TRUE(console::charset_for_codeset("gbk").is_gbk());
+  EXPECT_TRUE(console::charset_for_codeset("CP936").is_gbk());
+  EXPECT_EQ(console::charset_for_codeset("GB2312").iconv_name, "EUC-CN");
+  EXPECT_EQ(console::charset_for_codeset("GB18030").iconv_name, "GB18030");
   for (const char* codeset : {"UTF-8", "utf8", "ANSI_X3.4-1968", "ISO-8859-1", ""}) {
-    console::LocaleCharset charset = console::charset_for_codeset(codeset);
-    EXPECT_FALSE(charset.gbk_family) << codeset;
-    EXPECT_EQ(charset.iconv_name, "UTF-8") << codeset;
+    EXPECT_EQ(console::charset_for_codeset(codeset).iconv_name, "UTF-8") << codeset;
   }
   EXPECT_EQ(console::codeset_of_locale_name("zh_CN.GBK"), "GBK");
   EXPECT_EQ(console::codeset_of_locale_name("zh_CN.GB18030@euro"), "GB18030");
   EXPECT_EQ(console::codeset_of_locale_name("C"), "");
+}
+
+TEST(LocaleCharset, ALocaleNotInstalledCountsByLcAllThenLcCtypeThenLang) {
+  struct variables {
+    const char* lc_all;
+    const char* lc_ctype;
+    const char* lang;
+    const char* charset;
+  };
+  const char* names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+  for (const variables& v : {variables{"xx_XX.GB18030", "xx_XX.GBK", "xx_XX.UTF-8", "GB18030"},
+                             variables{"", "xx_XX.GBK", "xx_XX.GB18030", "GBK"},
+                             variables{"", "", "xx_XX.GB2312", "EUC-CN"}}) {
+    const char* values[] = {v.lc_all, v.lc_ctype, v.lang};
+    for (int i = 0; i < 3; ++i) setenv(names[i], values[i], 1);
+    EXPECT_EQ(console::locale_charset().iconv_name, v.charset) << v.lc_all << v.lc_ctype << v.lang;
+  }
+  for (const char* name : names) unsetenv(name);
+  std::setlocale(LC_CTYPE, "C");
 }
 
 }  // namespace

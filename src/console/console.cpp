@@ -2,6 +2,7 @@
 // scanf-like reads, the output buffer, and key handling for both modes.
 #include "console/console.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdarg>
@@ -9,12 +10,12 @@
 #include <cstdlib>
 
 #include "console/backend.h"
+#include "console/key_codes.h"
 
 namespace console {
 namespace {
 
 constexpr std::size_t kOutputFlushSize = std::size_t{64} * 1024;
-constexpr int kEnter = 13;
 
 struct State {
   Backend* backend = nullptr;
@@ -93,45 +94,79 @@ int skip_space() {
 }
 
 bool is_gbk_lead(int c) { return c >= 0x81 && c <= 0xFE; }
+bool is_control(int c) { return c < 0x20 && c != '\t'; }
 bool is_gbk_trail(int c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
 
-// Appends a run of decimal digits to `text`; returns how many there were.
-std::size_t take_digits(std::string& text) {
-  std::size_t count = 0;
-  int c;
-  while (is_digit(c = peek())) {
-    text.push_back(static_cast<char>(c));
-    advance();
-    ++count;
-  }
-  return count;
+// More significant digits than a double can tell apart; the rest of a longer
+// number only moves its decimal point.
+constexpr std::size_t kSignificantDigits = 800;
+// Powers of ten beyond this are infinity or zero for a double already.
+constexpr long long kExponentLimit = 1'000'000'000;
+
+long long clamped(long long exponent) {
+  return exponent > kExponentLimit ? kExponentLimit : exponent < -kExponentLimit ? -kExponentLimit : exponent;
 }
+
+// The digits of a number's mantissa, in bounded memory however many come:
+// leading zeros are dropped, and past kSignificantDigits a digit before the
+// point only counts as a power of ten.
+struct mantissa {
+  std::string digits;
+  long long scale = 0;  // the value is digits * 10^scale
+  std::size_t count = 0;  // every digit read, zeros included
+
+  void take(int c, bool after_point) {
+    ++count;
+    if (digits.empty() && c == '0') {
+      if (after_point) scale = clamped(scale - 1);
+    } else if (digits.size() < kSignificantDigits) {
+      digits.push_back(static_cast<char>(c));
+      if (after_point) scale = clamped(scale - 1);
+    } else if (!after_point) {
+      scale = clamped(scale + 1);
+    }
+  }
+};
 
 // One decimal number as "%lf" takes it: sign, digits, point, exponent.
 bool read_number(double& value) {
   int c = skip_space();
   if (c < 0) return false;
-  std::string text;
+  bool negative = false;
   if (c == '+' || c == '-') {
-    text.push_back(static_cast<char>(c));
+    negative = c == '-';
     advance();
   }
-  std::size_t mantissa_digits = take_digits(text);
-  if (peek() == '.') {
-    text.push_back('.');
+  mantissa number;
+  while (is_digit(c = peek())) {
+    number.take(c, false);
     advance();
-    mantissa_digits += take_digits(text);
   }
-  if (mantissa_digits == 0) return false;
-  if ((c = peek()) == 'e' || c == 'E') {
+  if (c == '.') {
     advance();
-    std::string exponent = "e";
-    if ((c = peek()) == '+' || c == '-') {
-      exponent.push_back(static_cast<char>(c));
+    while (is_digit(c = peek())) {
+      number.take(c, true);
       advance();
     }
-    if (take_digits(exponent) > 0) text += exponent;
   }
+  if (number.count == 0) return false;
+  if ((c = peek()) == 'e' || c == 'E') {
+    advance();
+    bool exponent_negative = false;
+    if ((c = peek()) == '+' || c == '-') {
+      exponent_negative = c == '-';
+      advance();
+    }
+    long long exponent = 0;
+    while (is_digit(c = peek())) {
+      exponent = clamped(exponent * 10 + (c - '0'));
+      advance();
+    }
+    number.scale = clamped(number.scale + (exponent_negative ? -exponent : exponent));
+  }
+  std::string text = negative ? "-" : "";
+  text += number.digits.empty() ? "0" : number.digits;
+  text += "e" + std::to_string(number.scale);
   double parsed = std::strtod(text.c_str(), nullptr);
   // A number too large for a double is no score anyone meant; -0 shows as 0.
   value = std::isinf(parsed) ? 0.0 : parsed + 0.0;
@@ -193,7 +228,7 @@ bool read_text(char* field, std::size_t size) {
   int c;
   while ((c = peek()) >= 0 && c != '\n') {
     advance();
-    char character[2] = {static_cast<char>(c), 0};
+    char character[2] = {static_cast<char>(is_control(c) ? '?' : c), 0};
     std::size_t width = 1;
     if (is_gbk_lead(c)) {
       int trail = peek();
@@ -274,8 +309,45 @@ void discard_pending() {
 
 bool input_ended() { return state.ended && state.next >= state.input.size(); }
 
+namespace {
+
+// At a terminal, what was typed during a key read reaches the buffer in one
+// lot with the next line read. Whatever follows the current line there was
+// typed after it, so keys are taken from there first, in the order typed,
+// before the keyboard is asked. Returns where that starts, or npos.
+std::size_t typed_ahead() {
+  std::size_t start = state.next;
+  if (state.inside_line) {
+    start = state.input.find('\n', state.next);
+    if (start == std::string::npos) return start;
+    ++start;
+  }
+  return start < state.input.size() ? start : std::string::npos;
+}
+
+// The bytes of the one key typed at `at`: a character, or an escape sequence.
+std::size_t typed_key_length(std::size_t at) {
+  std::string_view rest(state.input.data() + at, state.input.size() - at);
+  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(rest[i]); };
+  if (rest.size() >= 2 && byte(0) == 0x1b && (rest[1] == '[' || rest[1] == 'O')) {
+    std::size_t end = 2;
+    while (end < rest.size() && !(byte(end) >= 0x40 && byte(end) <= 0x7e)) ++end;
+    return std::min(end + 1, rest.size());
+  }
+  if (rest.size() >= 2 && is_gbk_lead(byte(0)) && is_gbk_trail(byte(1))) return 2;
+  return 1;
+}
+
+}  // namespace
+
 int get_key() {
   if (state.backend->has_keyboard()) {
+    std::size_t at = typed_ahead();
+    if (at != std::string::npos) {
+      auto byte = static_cast<unsigned char>(state.input[at]);
+      state.input.erase(at, 1);
+      return plain_key_code(byte);
+    }
     key_mode keys;
     return state.backend->read_key();
   }
@@ -283,11 +355,16 @@ int get_key() {
   int c = peek();
   if (c < 0) return end_of_keys;
   advance();
-  return c == '\n' ? kEnter : c;
+  return c == '\n' ? key_enter : c;
 }
 
 void pause_for_key() {
   if (!state.backend->has_keyboard()) return;
+  std::size_t at = typed_ahead();
+  if (at != std::string::npos) {
+    state.input.erase(at, typed_key_length(at));
+    return;
+  }
   key_mode keys;
   state.backend->wait_for_key();
 }

@@ -28,7 +28,8 @@ enum class read_status { ok, not_a_number, out_of_range, end_of_input };
 
 // Reads the rest of the current line (or the next line) into a zero-terminated
 // field of `size` bytes, cut at a GBK character boundary; the rest of the line
-// is dropped. Returns false, leaving the field as it was, at end of input.
+// is dropped. C0 control characters other than Tab are stored as '?', so that a
+// listing never sends the terminal a control sequence. Returns false, leaving the field as it was, at end of input.
 bool read_text(char* field, std::size_t size);
 
 // Skips white space and reads one word. Only the first `keep` bytes are
@@ -50,6 +51,8 @@ bool input_ended();
 
 // --- Keys ------------------------------------------------------------------
 constexpr int end_of_keys = -1;
+constexpr int key_enter = 13;
+constexpr int key_backspace = 8;
 
 // One key code as the home console delivers it: Enter 13, Backspace 8,
 // special keys as two codes (0 or 224, then the key). end_of_keys when no

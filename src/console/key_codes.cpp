@@ -2,11 +2,11 @@
 
 #include <string>
 
+#include "console/console.h"
+
 namespace console {
 namespace {
 
-constexpr int kBackspace = 8;
-constexpr int kEnter = 13;
 constexpr int kEscape = 0x1b;
 constexpr int kFunctionPrefix = 0;    // F1 to F10
 constexpr int kExtendedPrefix = 224;  // arrows, editing keys, F11, F12
@@ -70,8 +70,8 @@ std::vector<int> numbered_key(int number) {
 }  // namespace
 
 int plain_key_code(unsigned char byte) {
-  if (byte == 127) return kBackspace;
-  if (byte == '\n') return kEnter;  // the terminal turns Enter's CR into NL
+  if (byte == 127) return key_backspace;
+  if (byte == '\n') return key_enter;  // the terminal turns Enter's CR into NL
   return byte;
 }
 

@@ -29,10 +29,10 @@ const char* environment_locale_name() {
 
 LocaleCharset charset_for_codeset(std::string_view codeset) {
   std::string plain = simplified(codeset);
-  if (plain == "GBK" || plain == "CP936") return {"GBK", true};
-  if (plain == "GB2312" || plain == "EUCCN") return {"EUC-CN", true};
-  if (plain == "GB18030") return {"GB18030", true};
-  return {"UTF-8", false};
+  if (plain == "GBK" || plain == "CP936") return {"GBK"};
+  if (plain == "GB2312" || plain == "EUCCN") return {"EUC-CN"};
+  if (plain == "GB18030") return {"GB18030"};
+  return {"UTF-8"};
 }
 
 std::string_view codeset_of_locale_name(std::string_view name) {

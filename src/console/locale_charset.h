@@ -8,11 +8,13 @@ namespace console {
 
 struct LocaleCharset {
   std::string iconv_name;  // the set as iconv names it
-  bool gbk_family;         // GBK bytes can go out unchanged
+
+  // The program's own bytes can go out unchanged.
+  bool is_gbk() const { return iconv_name == "GBK"; }
 };
 
-// The set a locale's codeset stands for here: the GBK family keeps its own,
-// anything else (C and POSIX included) is UTF-8.
+// The set a locale's codeset stands for here: GBK, GB2312 and GB18030 keep
+// their own, anything else (C and POSIX included) is UTF-8.
 LocaleCharset charset_for_codeset(std::string_view codeset);
 
 // The codeset part of a locale name: "zh_CN.GBK@x" gives "GBK".

@@ -1,25 +1,25 @@
 // The console of a Linux (or other POSIX) terminal, or of a pipe.
 //
 // Standard input that is a terminal gives keys straight from the keyboard in
-// raw, unechoed mode; the terminal's own settings come back after every key
-// read and on every way the process can end. Text crosses in the locale's
-// character set: GBK locales get the program's bytes as they are, every other
-// locale gets UTF-8.
-#include <langinfo.h>
+// raw, unechoed mode, for as long as a key read or the password gate needs
+// it; the terminal's own settings come back when that ends and on every way
+// the process can end. Text crosses in the locale's character set: a GBK
+// locale gets the program's bytes as they are, GB2312 and GB18030 locales get
+// them converted (the three disagree on some bytes), and every other locale
+// gets UTF-8.
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <clocale>
-#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <optional>
 
 #include "console/backend.h"
 #include "console/key_codes.h"
 #include "console/locale_charset.h"
+#include "console/posix_terminal.h"
 #include "console/transcoder.h"
 
 namespace console {
@@ -27,66 +27,28 @@ namespace {
 
 constexpr std::size_t kReadSize = std::size_t{64} * 1024;
 constexpr int kEscapeWaitMs = 50;
+// The status of a program that could not show its output (sysexits' EX_IOERR).
+constexpr int kOutputFailed = 74;
 
-// What the signal handlers need to put the terminal back.
-struct termios saved_settings;
-volatile sig_atomic_t settings_saved = 0;
-volatile sig_atomic_t key_mode_on = 0;
-struct termios key_settings;
-
-void restore_terminal() {
-  if (settings_saved && key_mode_on) tcsetattr(STDIN_FILENO, TCSANOW, &saved_settings);
-}
-
-// Installs `handler` unless the signal was set to be ignored when the program
-// started (as for a job started in the background), which must stay so.
-void catch_signal(int signal_number, void (*handler)(int)) {
-  struct sigaction current {};
-  sigaction(signal_number, nullptr, &current);
-  if (current.sa_handler == SIG_IGN) return;
-  struct sigaction action {};
-  action.sa_handler = handler;
-  sigemptyset(&action.sa_mask);
-  sigaction(signal_number, &action, nullptr);
-}
-
-void on_fatal_signal(int signal_number) {
-  restore_terminal();
-  std::signal(signal_number, SIG_DFL);
-  std::raise(signal_number);  // delivered with the default action on return
-}
-
-// Ctrl-Z: give the terminal back, stop, and take key mode up again once
-// continued. Where the stop cannot happen (a process group with no job
-// control to resume it), the process simply goes on with keys unechoed.
-void on_stop_signal(int) {
-  int saved_errno = errno;
-  restore_terminal();
-  std::signal(SIGTSTP, SIG_DFL);
-  std::raise(SIGTSTP);
-  sigset_t stop;
-  sigemptyset(&stop);
-  sigaddset(&stop, SIGTSTP);
-  sigprocmask(SIG_UNBLOCK, &stop, nullptr);  // the process stops here
-  catch_signal(SIGTSTP, on_stop_signal);
-  if (settings_saved && key_mode_on) tcsetattr(STDIN_FILENO, TCSANOW, &key_settings);
-  errno = saved_errno;
-}
-
-// Continued after a stop the handler above did not see (SIGSTOP).
-void on_continue(int) {
-  int saved_errno = errno;
-  if (settings_saved && key_mode_on) tcsetattr(STDIN_FILENO, TCSANOW, &key_settings);
-  errno = saved_errno;
-}
-
-void install_terminal_guards() {
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) {
-    catch_signal(signal_number, on_fatal_signal);
+// Waits until `fd` is ready for `events`, for a descriptor someone made
+// non-blocking.
+void wait_until_ready(int fd, short events) {
+  struct pollfd ready {fd, events, 0};
+  while (poll(&ready, 1, -1) < 0 && errno == EINTR) {
   }
-  catch_signal(SIGTSTP, on_stop_signal);
-  catch_signal(SIGCONT, on_continue);
-  std::atexit(restore_terminal);
+}
+
+void say_on_stderr(const char* what, int error) {
+  std::string line = std::string("roster: ") + what + ": " + std::strerror(error) + "\n";
+  ssize_t ignored = ::write(STDERR_FILENO, line.data(), line.size());
+  (void)ignored;  // nowhere left to say it
+}
+
+// Output nobody can see makes the rest of the session pointless, and a
+// status of 0 would report it as done: say so and end.
+[[noreturn]] void output_failed(int error) {
+  say_on_stderr("cannot write to standard output", error);
+  std::exit(kOutputFailed);
 }
 
 void write_all(int fd, std::string_view bytes) {
@@ -94,9 +56,32 @@ void write_all(int fd, std::string_view bytes) {
     ssize_t n = ::write(fd, bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      return;  // nowhere left to show it
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        wait_until_ready(fd, POLLOUT);
+        continue;
+      }
+      output_failed(errno);
     }
     bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+// Reads what standard input has, waiting where it is non-blocking. 0 at its
+// end; an input that cannot be read (closed, a directory) is said once on
+// standard error and then counts as ended.
+ssize_t read_input_bytes(void* buffer, std::size_t size) {
+  static bool reported = false;
+  for (;;) {
+    ssize_t n = ::read(STDIN_FILENO, buffer, size);
+    if (n >= 0) return n;
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      wait_until_ready(STDIN_FILENO, POLLIN);
+      continue;
+    }
+    if (!reported) say_on_stderr("cannot read standard input", errno);
+    reported = true;
+    return 0;
   }
 }
 
@@ -110,10 +95,7 @@ std::optional<unsigned char> read_byte(int timeout_ms) {
     if (rc <= 0) return std::nullopt;
   }
   unsigned char byte;
-  ssize_t n;
-  while ((n = ::read(STDIN_FILENO, &byte, 1)) < 0 && errno == EINTR) {
-  }
-  if (n != 1) return std::nullopt;
+  if (read_input_bytes(&byte, 1) != 1) return std::nullopt;
   return byte;
 }
 
@@ -130,30 +112,19 @@ class PosixConsole final : public Backend {
     }
     const char* name = charset_.iconv_name.c_str();
     keys_.emplace(name, "GBK");
-    if (!charset_.gbk_family) output_.emplace("GBK", name);
-    if (keyboard_ && tcgetattr(STDIN_FILENO, &saved_settings) == 0) {
-      key_settings = saved_settings;
-      key_settings.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-      // CR still becomes NL, so that an Enter typed ahead during a key read
-      // ends its line once the terminal is back in line mode.
-      key_settings.c_cc[VMIN] = 1;
-      key_settings.c_cc[VTIME] = 0;
-      settings_saved = 1;
-      install_terminal_guards();
-    }
+    if (!charset_.is_gbk()) output_.emplace("GBK", name);
+    if (keyboard_) terminal::install_guards();
   }
 
   ~PosixConsole() override {
-    restore_terminal();
-    key_mode_on = 0;
+    if (key_mode_) terminal::leave_key_mode();
   }
 
   bool read_input(std::string& gbk) override {
     char buffer[kReadSize];
     for (;;) {
-      ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
+      ssize_t n = read_input_bytes(buffer, sizeof buffer);
+      if (n == 0) {
         if (!input_->holds_partial()) return false;
         input_->convert({}, gbk, true);
         return true;
@@ -192,15 +163,11 @@ class PosixConsole final : public Backend {
     codes_.clear();
   }
 
-  void enter_key_mode() override {
-    if (!settings_saved) return;
-    key_mode_on = 1;
-    tcsetattr(STDIN_FILENO, TCSANOW, &key_settings);
-  }
+  void enter_key_mode() override { key_mode_ = terminal::enter_key_mode(); }
 
   void leave_key_mode() override {
-    restore_terminal();
-    key_mode_on = 0;
+    if (key_mode_) terminal::leave_key_mode();
+    key_mode_ = false;
   }
 
   void clear_screen() override {
@@ -263,6 +230,7 @@ class PosixConsole final : public Backend {
 
   bool keyboard_;
   bool screen_;
+  bool key_mode_ = false;
   LocaleCharset charset_;
   std::optional<Transcoder> input_;   // standard input's lines
   std::optional<Transcoder> keys_;    // characters typed as keys

@@ -88,7 +88,7 @@ class WindowsConsole final : public Backend {
   bool has_keyboard() const override { return keyboard_; }
 
   int read_key() override {
-    if (codes_.empty()) queue_key();
+    if (codes_.empty() && !queue_key()) return -1;
     int code = codes_.front();
     codes_.pop_front();
     return code;
@@ -157,18 +157,21 @@ class WindowsConsole final : public Backend {
     }
   }
 
-  void queue_key() {
+  // Queues the codes of one key. False when the console gives no more keys.
+  bool queue_key() {
     wint_t key = _getwch();
+    if (key == WEOF) return false;
     if (key == 0 || key == 0xE0) {
       codes_.push_back(static_cast<int>(key));
       codes_.push_back(static_cast<int>(_getwch()));
-      return;
+      return true;
     }
     wchar_t character = static_cast<wchar_t>(key);
     std::string gbk = key < 0x80 ? std::string(1, static_cast<char>(key))
                                  : from_wide(std::wstring_view(&character, 1), kGbk);
     for (char byte : gbk) codes_.push_back(static_cast<unsigned char>(byte));
     if (codes_.empty()) codes_.push_back('?');
+    return true;
   }
 
   HANDLE input_;

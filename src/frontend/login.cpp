@@ -9,8 +9,6 @@
 namespace {
 
 constexpr int kAttempts = 3;
-constexpr int kEnter = 13;
-constexpr int kBackspace = 8;
 constexpr int kFarewellPauseMs = 150;
 // Keys past this many still count (and show a star) but are not kept; such
 // an entry cannot be the password unless Backspace brings it back under.
@@ -33,7 +31,7 @@ bool read_entry(entry& held) {
   for (;;) {
     int key = console::get_key();
     if (key == console::end_of_keys) return false;
-    if (key == kBackspace && held.count > 0) {
+    if (key == console::key_backspace && held.count > 0) {
       --held.count;
       console::write("\b \b");
       continue;
@@ -41,7 +39,7 @@ bool read_entry(entry& held) {
     if (held.count < kKeysKept) held.keys[held.count] = key;
     ++held.count;
     console::write("*");
-    if (key == kEnter) return true;
+    if (key == console::key_enter) return true;
   }
 }
 

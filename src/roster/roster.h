@@ -28,7 +28,7 @@ extern int student_count;
 // --- Records, creation and listing ----------------------------------------
 
 enum class entry_outcome {
-  entered,    // the form ran to its end
+  entered,    // a name was typed: the form ran to its end, or input ended after the name
   hash_name,  // the name began with '#'; the form stopped there
   no_input,   // standard input ended before a name was typed
 };

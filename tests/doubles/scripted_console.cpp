@@ -1,4 +1,4 @@
-#include "console/scripted_console.h"
+#include "scripted_console.h"
 
 #include <algorithm>
 #include <utility>
@@ -11,6 +11,10 @@ ScriptedConsole::ScriptedConsole(std::string input, std::deque<int> keys, Option
 bool ScriptedConsole::read_input(std::string& gbk) {
   if (consumed_ >= input_.size()) return false;
   std::size_t n = std::min(std::max<std::size_t>(options_.chunk_size, 1), input_.size() - consumed_);
+  if (options_.keyboard && options_.line_at_a_time) {
+    std::size_t line_break = input_.find('\n', consumed_);
+    if (line_break != std::string::npos) n = std::min(n, line_break + 1 - consumed_);
+  }
   gbk.append(input_, consumed_, n);
   consumed_ += n;
   return true;

@@ -16,6 +16,10 @@ class ScriptedConsole final : public Backend {
   struct Options {
     bool keyboard = true;           // false: keys are read from the input
     std::size_t chunk_size = 4096;  // bytes handed over per read
+    // With a keyboard, one line per read, as a terminal hands lines over;
+    // false hands over lines typed ahead together, as a terminal does with
+    // what was typed during a key read.
+    bool line_at_a_time = true;
   };
 
   ScriptedConsole(std::string input, std::deque<int> keys, Options options);
