@@ -134,6 +134,24 @@ TEST(NumberRead, TakesNumbersAcrossLines) {
   EXPECT_EQ(scores[2], 0.5);
 }
 
+TEST(NumberRead, LongNumbersKeepTheValueTheirDigitsGive) {
+  const std::string zeros(1000, '0');
+  const std::string digits = "123456789012345678901234567890";
+  ScriptedSession session(digits + " 0.1" + zeros + "1 1" + zeros + " 0." + zeros + "7e1005 " + digits + zeros +
+                          "e-1000 1e99999999999999999999 x\n");
+  double values[6];
+  ASSERT_EQ(console::read_numbers(values, 6), 6);
+  EXPECT_EQ(values[0], std::strtod(digits.c_str(), nullptr));
+  EXPECT_EQ(values[1], 0.1);
+  EXPECT_EQ(values[2], 0) << "too large for a double";
+  EXPECT_EQ(values[3], 70000);
+  EXPECT_EQ(values[4], std::strtod(digits.c_str(), nullptr));
+  EXPECT_EQ(values[5], 0);
+  std::string rest;
+  ASSERT_TRUE(console::read_word(rest, 20));
+  EXPECT_EQ(rest, "x") << "every digit was consumed";
+}
+
 TEST(NumberRead, OnlyDecimalNumbersCount) {
   ScriptedSession session("nan\ninf\n1e999 -0 7e\n");
   double score = 5;

@@ -11,6 +11,10 @@
 
 namespace console {
 
+// The exit status of a program whose output could not be written (sysexits'
+// EX_IOERR): neither leaving (0) nor three wrong passwords (1).
+inline constexpr int output_failed_status = 74;
+
 // Written where a screen is cleared: cursor home, then erase the display.
 inline constexpr std::string_view ansi_clear = "\x1b[H\x1b[2J";
 
@@ -21,7 +25,8 @@ class Backend {
   // Appends the next bytes of standard input, converted to GBK. Returns false
   // once input has ended.
   virtual bool read_input(std::string& gbk) = 0;
-  // Shows GBK text, converted as the console needs.
+  // Shows GBK text, converted as the console needs. Where it cannot be
+  // shown, says so on standard error and ends with output_failed_status.
   virtual void write_output(std::string_view gbk) = 0;
 
   // True where keys come from a keyboard rather than from standard input.

@@ -27,8 +27,6 @@ namespace {
 
 constexpr std::size_t kReadSize = std::size_t{64} * 1024;
 constexpr int kEscapeWaitMs = 50;
-// The status of a program that could not show its output (sysexits' EX_IOERR).
-constexpr int kOutputFailed = 74;
 
 // Waits until `fd` is ready for `events`, for a descriptor someone made
 // non-blocking.
@@ -48,7 +46,7 @@ void say_on_stderr(const char* what, int error) {
 // status of 0 would report it as done: say so and end.
 [[noreturn]] void output_failed(int error) {
   say_on_stderr("cannot write to standard output", error);
-  std::exit(kOutputFailed);
+  std::exit(output_failed_status);
 }
 
 void write_all(int fd, std::string_view bytes) {

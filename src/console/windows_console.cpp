@@ -54,6 +54,16 @@ std::size_t unfinished_utf8_tail(std::string_view text) {
   return 0;
 }
 
+// Output nobody can see makes the rest of the session pointless: say so on
+// standard error and end.
+[[noreturn]] void output_failed() {
+  DWORD error = GetLastError();
+  std::string line = "roster: cannot write to standard output (Windows error " + std::to_string(error) + ")\n";
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  ExitProcess(output_failed_status);
+}
+
 bool is_console(HANDLE handle) {
   DWORD mode;
   return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
@@ -76,13 +86,17 @@ class WindowsConsole final : public Backend {
     if (screen_ && code_page != kGbk) {
       std::wstring wide = to_wide(gbk, kGbk);
       DWORD written = 0;
-      WriteConsoleW(output_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+      if (!WriteConsoleW(output_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr)) output_failed();
       return;
     }
     std::string bytes = !screen_ && code_page == CP_UTF8 ? from_wide(to_wide(gbk, kGbk), CP_UTF8)
                                                          : std::string(gbk);
-    DWORD written = 0;
-    WriteFile(output_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    std::string_view left = bytes;
+    while (!left.empty()) {
+      DWORD written = 0;
+      if (!WriteFile(output_, left.data(), static_cast<DWORD>(left.size()), &written, nullptr)) output_failed();
+      left.remove_prefix(written);
+    }
   }
 
   bool has_keyboard() const override { return keyboard_; }

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -57,9 +58,13 @@ ending reap(pid_t child, clock_type::time_point deadline) {
 const char* program_path() { return ROSTER_PROGRAM; }
 
 piped_run run_piped(const std::vector<std::string>& argv, std::string_view input,
-                    const std::vector<std::string>& environment, int timeout_ms) {
+                    const std::vector<std::string>& environment, int timeout_ms, pipe_options options) {
   int to_child[2], from_child[2];
   if (pipe(to_child) != 0 || pipe(from_child) != 0) throw std::runtime_error("pipe");
+  if (options.nonblocking) {
+    fcntl(to_child[0], F_SETFL, O_NONBLOCK);
+    fcntl(from_child[1], F_SETFL, O_NONBLOCK);
+  }
   std::vector<char*> args = c_strings(argv);
   std::vector<char*> env = c_strings(environment);
   pid_t child = fork();
@@ -88,8 +93,9 @@ piped_run run_piped(const std::vector<std::string>& argv, std::string_view input
     int ready = poll(fds, writer >= 0 ? 2 : 1, remaining_ms(deadline));
     if (ready <= 0) break;
     if (writer >= 0 && (fds[1].revents & (POLLOUT | POLLERR | POLLHUP))) {
-      ssize_t n = write(writer, input.data() + sent, input.size() - sent);
+      ssize_t n = write(writer, input.data() + sent, std::min(options.write_piece, input.size() - sent));
       if (n > 0) sent += static_cast<std::size_t>(n);
+      if (options.write_pause_us > 0) usleep(static_cast<useconds_t>(options.write_pause_us));
       if (n < 0 && errno != EAGAIN) sent = input.size();
       if (sent == input.size()) {
         close(writer);
@@ -98,9 +104,10 @@ piped_run run_piped(const std::vector<std::string>& argv, std::string_view input
     }
     if (fds[0].revents & (POLLIN | POLLHUP)) {
       char buffer[65536];
-      ssize_t n = read(from_child[0], buffer, sizeof buffer);
+      ssize_t n = read(from_child[0], buffer, std::min(options.read_piece, sizeof buffer));
       if (n <= 0) break;
       run.output.append(buffer, static_cast<std::size_t>(n));
+      if (options.read_pause_us > 0) usleep(static_cast<useconds_t>(options.read_pause_us));
     }
   }
   if (writer >= 0) close(writer);
@@ -109,10 +116,11 @@ piped_run run_piped(const std::vector<std::string>& argv, std::string_view input
   return run;
 }
 
-PtySession::PtySession(const std::vector<std::string>& environment) {
+PtySession::PtySession(const std::vector<std::string>& environment, std::vector<std::string> argv,
+                       bool nonblocking_input) {
   if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty");
   tcgetattr(slave_, &initial_);
-  std::vector<std::string> argv = {program_path()};
+  if (argv.empty()) argv = {program_path()};
   std::vector<char*> args = c_strings(argv);
   std::vector<char*> env = c_strings(environment);
   child_ = fork();
@@ -122,6 +130,7 @@ PtySession::PtySession(const std::vector<std::string>& environment) {
     for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(slave_, fd);
     close(master_);
     close(slave_);
+    if (nonblocking_input) fcntl(STDIN_FILENO, F_SETFL, O_NONBLOCK);
     execve(args[0], args.data(), env.data());
     _exit(127);
   }

@@ -25,15 +25,28 @@ struct piped_run {
   ending end;
 };
 
+// How the pipes of run_piped behave.
+struct pipe_options {
+  bool nonblocking = false;  // the child's ends of both pipes are non-blocking
+  // A slow writer or reader: at most so many bytes at once, then a pause.
+  std::size_t write_piece = 65536;
+  int write_pause_us = 0;
+  std::size_t read_piece = 65536;
+  int read_pause_us = 0;
+};
+
 // Runs `argv` with `input` as standard input and only `environment` set,
 // collecting standard output. Gives up (killing the child) after `timeout_ms`.
 piped_run run_piped(const std::vector<std::string>& argv, std::string_view input,
-                    const std::vector<std::string>& environment, int timeout_ms = 20000);
+                    const std::vector<std::string>& environment, int timeout_ms = 20000,
+                    pipe_options options = {});
 
-// The program with standard input, output and error on a fresh terminal.
+// `argv` (the program by default) with standard input, output and error on a
+// fresh terminal whose input may be made non-blocking.
 class PtySession {
  public:
-  explicit PtySession(const std::vector<std::string>& environment);
+  explicit PtySession(const std::vector<std::string>& environment, std::vector<std::string> argv = {},
+                      bool nonblocking_input = false);
   ~PtySession();
   PtySession(const PtySession&) = delete;
   PtySession& operator=(const PtySession&) = delete;

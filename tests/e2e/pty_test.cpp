@@ -3,7 +3,12 @@
 // put back on every way out.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <atomic>
 #include <csignal>
+#include <cstring>
+#include <thread>
 
 #include "child_process.h"
 
@@ -117,6 +122,100 @@ TEST(Terminal, SignalsAtTheGateOrThePauseLeaveTheTerminalAsItWas) {
       expect_settings_restored(session);
     }
   }
+}
+
+TEST(Terminal, EverySignalThatEndsTheProgramLeavesTheTerminalAsItWas) {
+  struct rlimit no_core {0, 0};
+  setrlimit(RLIMIT_CORE, &no_core);  // the crash signals still end it as a crash
+  std::vector<int> signals = {SIGQUIT, SIGILL,  SIGTRAP,   SIGABRT, SIGBUS,  SIGFPE,  SIGUSR1, SIGSEGV,
+                              SIGUSR2, SIGPIPE, SIGALRM,   SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGPOLL,
+                              SIGSYS,  SIGPWR,  SIGSTKFLT, SIGRTMIN, SIGRTMIN + 5, SIGRTMAX};
+  for (int signal_number : signals) {
+    e2e::PtySession session(kUtf8Terminal);
+    ASSERT_TRUE(session.wait_for(kAskPassword));  // the gate reads keys raw
+    session.send("1");
+    ASSERT_TRUE(session.wait_for("*"));
+    session.kill(signal_number);
+    EXPECT_EQ(session.wait().signal, signal_number);
+    EXPECT_TRUE(e2e::same_settings(session.settings(), session.initial_settings())) << strsignal(signal_number);
+  }
+}
+
+TEST(Terminal, StormsOfStopAndContinueSignals) {
+  // Nothing can resume a stop in this session, so each Ctrl-Z goes on at
+  // once; the handler must never nest. Then every menu must read its line
+  // with echo on, however SIGCONT falls between leaving and entering key mode.
+  e2e::PtySession session(kUtf8Terminal);
+  ASSERT_TRUE(session.wait_for(kAskPassword));
+  for (int i = 0; i < 5000; ++i) session.kill(SIGTSTP);
+  session.send("907135\r");
+  ASSERT_TRUE(session.wait_for(kMenuPrompt));
+  std::atomic<bool> storming{true};
+  std::thread storm([&] {
+    while (storming) session.kill(SIGCONT);
+  });
+  int unechoed_menus = 0;
+  for (int i = 0; i < 100; ++i) {
+    std::size_t from = session.output().size();
+    session.send("7\r");
+    ASSERT_TRUE(session.wait_for(kPause, from));
+    from = session.output().size();
+    session.send("k");
+    ASSERT_TRUE(session.wait_for(kMenuPrompt, from));
+    session.drain(2);
+    if ((session.settings().c_lflag & ECHO) == 0) ++unechoed_menus;
+  }
+  storming = false;
+  storm.join();
+  EXPECT_EQ(unechoed_menus, 0);
+  session.send("0\r");
+  EXPECT_EQ(session.wait().exit_status, 0);
+  expect_settings_restored(session);
+}
+
+TEST(Terminal, KeysAndLinesTypedAheadAreUsedInTheOrderTyped) {
+  e2e::PtySession session(kUtf8Terminal);
+  ASSERT_TRUE(e2e::open_gate(session));
+  session.send("7\rk7\rk0\r");  // two items, each with its pause key, then 0
+  EXPECT_EQ(session.wait().exit_status, 0);
+  std::size_t pauses = 0;
+  for (std::size_t at = session.output().find(kPause); at != std::string::npos;
+       at = session.output().find(kPause, at + 1)) {
+    ++pauses;
+  }
+  EXPECT_EQ(pauses, 2u);
+  expect_settings_restored(session);
+}
+
+TEST(Terminal, ANonBlockingTerminalIsWaitedFor) {
+  e2e::PtySession session(kUtf8Terminal, {}, true);
+  ASSERT_TRUE(e2e::open_gate(session));
+  session.send("0\r");
+  EXPECT_EQ(session.wait().exit_status, 0);
+}
+
+TEST(Terminal, StartedInTheBackgroundItTakesTheSettingsOfTheForeground) {
+  // An interactive bash, whose line editor has the terminal raw while it
+  // waits at its prompt.
+  e2e::PtySession shell({"LANG=C.UTF-8", "TERM=xterm", "PATH=/usr/bin:/bin", "PS1=$ "},
+                        {"/bin/bash", "--norc", "--noprofile", "-i"});
+  ASSERT_TRUE(shell.wait_for("$ "));
+  shell.send(std::string("'") + e2e::program_path() + "' &\r");
+  shell.drain(500);
+  shell.send("fg\r");
+  ASSERT_TRUE(shell.wait_for(kAskPassword));
+  shell.send("907135\r");
+  ASSERT_TRUE(shell.wait_for(kMenuPrompt));
+  std::size_t from = shell.output().size();
+  shell.send("2\r");
+  EXPECT_TRUE(shell.wait_for("名单内一共有0个学生", from)) << "Enter did not end the line";
+  from = shell.output().size();
+  shell.send("k0\r");
+  ASSERT_TRUE(shell.wait_for("$ ", from));  // the shell has the terminal again
+  shell.send("echo STATUS=$?\r");
+  EXPECT_TRUE(shell.wait_for("STATUS=0", from));
+  shell.send("exit\r");
+  shell.wait();
 }
 
 TEST(Terminal, CtrlCInterruptsAsUsual) {
