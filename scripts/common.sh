@@ -31,3 +31,14 @@ install_packages() {
   fi
   rm -f "$log"
 }
+
+# Generates the zh_CN locale of the given character map unless it is there.
+# localedef may end non-zero over mere warnings: the list says whether it worked.
+ensure_zh_locale() {
+  local who=$1 charmap=$2
+  local listed=${charmap//-/}
+  locale -a 2>/dev/null | grep -qix "zh_CN\.$listed" && return 0
+  echo "$who: generating the zh_CN.$charmap locale"
+  as_root localedef -f "$charmap" -i zh_CN "zh_CN.$charmap" || true
+  locale -a | grep -qix "zh_CN\.$listed" || { echo "$who: could not generate zh_CN.$charmap" >&2; return 1; }
+}

@@ -213,7 +213,7 @@ console_session() {  # locale, the code page its console must have
     tmux send-keys -t "$pane" 1 Enter 2 Enter 3 Enter &&
     shows '^三次输入错误！！！退出系统$' && shows '^EXIT=1$'
 }
-locale -a | grep -qix 'zh_CN\.utf-\?8' || quietly "generating the zh_CN.UTF-8 locale" as_root localedef -f UTF-8 -i zh_CN zh_CN.UTF-8
+ensure_zh_locale windows_check UTF-8 || exit 1
 for console_locale in C.UTF-8:437 zh_CN.UTF-8:936; do
   step=$SECONDS
   locale_name=${console_locale%:*} code_page=${console_locale#*:}
@@ -224,6 +224,16 @@ for console_locale in C.UTF-8:437 zh_CN.UTF-8:936; do
     status=1
   fi
 done
+
+# --- The .zip for Windows -------------------------------------------------------
+step=$SECONDS
+cmake --workflow --preset windows-zip >"$work/zip.log" 2>&1 || { cat "$work/zip.log" >&2; fail "making the .zip failed"; }
+zip=$(ls build-windows-release/roster-*-win32.zip)
+listing=$(cmake -E tar tf "$zip")
+for file in roster.exe README.md README.zh-CN.md; do
+  grep -qE "(^|/)$file\$" <<<"$listing" || fail "$zip lacks $file: $listing"
+done
+say "$zip holds roster.exe and both READMEs ($((SECONDS - step)) s)"
 
 if [ "$status" = 0 ]; then say "all checks passed on the $preset build ($(elapsed))"; fi
 exit "$status"

@@ -166,7 +166,8 @@ bool read_number(double& value) {
   }
   std::string text = negative ? "-" : "";
   text += number.digits.empty() ? "0" : number.digits;
-  text += "e" + std::to_string(number.scale);
+  text += 'e';
+  text += std::to_string(number.scale);
   double parsed = std::strtod(text.c_str(), nullptr);
   // A number too large for a double is no score anyone meant; -0 shows as 0.
   value = std::isinf(parsed) ? 0.0 : parsed + 0.0;
