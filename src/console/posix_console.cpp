@@ -1,9 +1,9 @@
 // The console of a Linux (or other POSIX) terminal, or of a pipe.
 //
-// Standard input that is a terminal gives keys straight from the keyboard in
-// raw, unechoed mode, for as long as a key read or the password gate needs
-// it; the terminal's own settings come back when that ends and on every way
-// the process can end. Text crosses in the locale's character set: a GBK
+// Standard input that is a terminal is read in raw, unechoed mode from the
+// password gate on, keys and lines alike (lines through the line editor); the
+// terminal's own settings come back on every way the process can end or
+// stop. Text crosses in the locale's character set: a GBK
 // locale gets the program's bytes as they are, GB2312 and GB18030 locales get
 // them converted (the three disagree on some bytes), and every other locale
 // gets UTF-8.
@@ -19,6 +19,8 @@
 #include "console/backend.h"
 #include "console/key_codes.h"
 #include "console/locale_charset.h"
+#include "console/posix_input.h"
+#include "console/posix_line_reader.h"
 #include "console/posix_terminal.h"
 #include "console/transcoder.h"
 
@@ -26,26 +28,31 @@ namespace console {
 namespace {
 
 constexpr std::size_t kReadSize = std::size_t{64} * 1024;
-constexpr int kEscapeWaitMs = 50;
+constexpr std::size_t kLineShownLimit = 4096;
 
-// Waits until `fd` is ready for `events`, for a descriptor someone made
-// non-blocking.
-void wait_until_ready(int fd, short events) {
-  struct pollfd ready {fd, events, 0};
-  while (poll(&ready, 1, -1) < 0 && errno == EINTR) {
+// The screen columns GBK text takes: two for a double-byte character.
+int gbk_width(std::string_view gbk) {
+  int width = 0;
+  for (std::size_t i = 0; i < gbk.size(); ++i) {
+    auto c = static_cast<unsigned char>(gbk[i]);
+    if (c >= 0x81 && c <= 0xfe && i + 1 < gbk.size()) {
+      width += 2;
+      ++i;
+    } else if (c == '\r') {
+      width = 0;
+    } else if (c == '\t') {
+      width = (width / 8 + 1) * 8;
+    } else if (c >= 0x20) {
+      ++width;
+    }
   }
-}
-
-void say_on_stderr(const char* what, int error) {
-  std::string line = std::string("roster: ") + what + ": " + std::strerror(error) + "\n";
-  ssize_t ignored = ::write(STDERR_FILENO, line.data(), line.size());
-  (void)ignored;  // nowhere left to say it
+  return width;
 }
 
 // Output nobody can see makes the rest of the session pointless, and a
 // status of 0 would report it as done: say so and end.
 [[noreturn]] void output_failed(int error) {
-  say_on_stderr("cannot write to standard output", error);
+  posix::say_on_stderr("cannot write to standard output", error);
   std::exit(output_failed_status);
 }
 
@@ -55,46 +62,13 @@ void write_all(int fd, std::string_view bytes) {
     if (n < 0) {
       if (errno == EINTR) continue;
       if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        wait_until_ready(fd, POLLOUT);
+        posix::wait_until_ready(fd, POLLOUT);
         continue;
       }
       output_failed(errno);
     }
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
-}
-
-// Reads what standard input has, waiting where it is non-blocking. 0 at its
-// end; an input that cannot be read (closed, a directory) is said once on
-// standard error and then counts as ended.
-ssize_t read_input_bytes(void* buffer, std::size_t size) {
-  static bool reported = false;
-  for (;;) {
-    ssize_t n = ::read(STDIN_FILENO, buffer, size);
-    if (n >= 0) return n;
-    if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      wait_until_ready(STDIN_FILENO, POLLIN);
-      continue;
-    }
-    if (!reported) say_on_stderr("cannot read standard input", errno);
-    reported = true;
-    return 0;
-  }
-}
-
-// One byte from the keyboard; with a timeout, nothing if none comes in time.
-std::optional<unsigned char> read_byte(int timeout_ms) {
-  if (timeout_ms >= 0) {
-    struct pollfd ready {STDIN_FILENO, POLLIN, 0};
-    int rc;
-    while ((rc = poll(&ready, 1, timeout_ms)) < 0 && errno == EINTR) {
-    }
-    if (rc <= 0) return std::nullopt;
-  }
-  unsigned char byte;
-  if (read_input_bytes(&byte, 1) != 1) return std::nullopt;
-  return byte;
 }
 
 class PosixConsole final : public Backend {
@@ -111,7 +85,10 @@ class PosixConsole final : public Backend {
     const char* name = charset_.iconv_name.c_str();
     keys_.emplace(name, "GBK");
     if (!charset_.is_gbk()) output_.emplace("GBK", name);
-    if (keyboard_) terminal::install_guards();
+    if (keyboard_) {
+      terminal::install_guards();
+      lines_.emplace(charset_.iconv_name);
+    }
   }
 
   ~PosixConsole() override {
@@ -119,9 +96,10 @@ class PosixConsole final : public Backend {
   }
 
   bool read_input(std::string& gbk) override {
+    if (keyboard_) return read_typed_line(gbk);
     char buffer[kReadSize];
     for (;;) {
-      ssize_t n = read_input_bytes(buffer, sizeof buffer);
+      ssize_t n = posix::read_standard_input(buffer, sizeof buffer);
       if (n == 0) {
         if (!input_->holds_partial()) return false;
         input_->convert({}, gbk, true);
@@ -134,6 +112,7 @@ class PosixConsole final : public Backend {
   }
 
   void write_output(std::string_view gbk) override {
+    note_line_shown(gbk);
     if (!output_) {
       write_all(STDOUT_FILENO, gbk);
       return;
@@ -161,14 +140,17 @@ class PosixConsole final : public Backend {
     codes_.clear();
   }
 
-  void enter_key_mode() override { key_mode_ = terminal::enter_key_mode(); }
-
-  void leave_key_mode() override {
-    if (key_mode_) terminal::leave_key_mode();
-    key_mode_ = false;
+  // Once on, key mode stays on until the program ends (or stops): lines are
+  // read in it too, and whatever is typed at any moment then reaches the
+  // program as typed, never turned by the terminal's own line editing into
+  // something else (an end-of-file mark, an echo of its own).
+  void enter_key_mode() override {
+    if (!key_mode_) key_mode_ = terminal::enter_key_mode();
   }
+  void leave_key_mode() override {}
 
   void clear_screen() override {
+    line_shown_.clear();
     if (screen_) write_all(STDOUT_FILENO, ansi_clear);
   }
 
@@ -179,9 +161,43 @@ class PosixConsole final : public Backend {
   }
 
  private:
+  // At a terminal, lines are typed into the line editor, the terminal in key
+  // mode meanwhile. Ctrl-D on an empty line ends the input.
+  bool read_typed_line(std::string& gbk) {
+    if (typed_input_ended_) return false;
+    enter_key_mode();
+    std::string prompt;
+    if (output_) {
+      output_->convert(line_shown_, prompt, false);
+    } else {
+      prompt = line_shown_;
+    }
+    std::string line;
+    bool typed = lines_->read_line(line, prompt, gbk_width(line_shown_));
+    if (!typed) {
+      typed_input_ended_ = true;
+      return false;
+    }
+    line_shown_.clear();
+    line.push_back('\n');
+    input_->convert(line, gbk, false);
+    return true;
+  }
+
+  // Keeps what stands on the screen's last row, which a line typed there
+  // follows: the line editor draws it again after Ctrl-L or a stop.
+  void note_line_shown(std::string_view gbk) {
+    std::size_t line_break = gbk.rfind('\n');
+    if (line_break != std::string_view::npos) {
+      line_shown_.assign(gbk.substr(line_break + 1));
+    } else if (line_shown_.size() < kLineShownLimit) {
+      line_shown_.append(gbk);
+    }
+  }
+
   // Reads one key press and queues the codes it gives. False at end of input.
   bool read_key_codes() {
-    std::optional<unsigned char> first = read_byte(-1);
+    std::optional<unsigned char> first = posix::read_byte(-1);
     if (!first) return false;
     if (*first == 0x1b) {
       queue_escape_key();
@@ -195,22 +211,7 @@ class PosixConsole final : public Backend {
 
   // Arrows, Home, F1 and the like arrive as escape sequences.
   void queue_escape_key() {
-    std::string sequence;
-    std::optional<unsigned char> next = read_byte(kEscapeWaitMs);
-    if (!next) {
-      codes_.push_back(0x1b);  // Esc on its own
-      return;
-    }
-    sequence.push_back(static_cast<char>(*next));
-    if (*next == '[' || *next == 'O') {
-      // Parameters and intermediates, up to the final byte.
-      while ((next = read_byte(kEscapeWaitMs))) {
-        sequence.push_back(static_cast<char>(*next));
-        bool bracket_after_csi = sequence.size() == 2 && sequence == "[[";
-        if (*next >= 0x40 && *next <= 0x7e && !bracket_after_csi) break;
-      }
-    }
-    for (int code : escape_key_codes(sequence)) codes_.push_back(code);
+    for (int code : escape_key_codes(posix::read_escape_sequence())) codes_.push_back(code);
   }
 
   // A character of several bytes gives one code per byte of its GBK form.
@@ -219,7 +220,7 @@ class PosixConsole final : public Backend {
     std::string gbk;
     keys_->convert(raw, gbk, false);
     while (gbk.empty() && keys_->holds_partial()) {
-      std::optional<unsigned char> next = read_byte(kEscapeWaitMs);
+      std::optional<unsigned char> next = posix::read_byte(posix::kKeyRestWaitMs);
       std::string more = next ? std::string(1, static_cast<char>(*next)) : std::string();
       keys_->convert(more, gbk, !next);
     }
@@ -235,6 +236,9 @@ class PosixConsole final : public Backend {
   std::optional<Transcoder> output_;  // absent where GBK goes out as it is
   std::string converted_;
   std::deque<int> codes_;
+  std::optional<posix::LineReader> lines_;  // at a terminal only
+  std::string line_shown_;                  // GBK, since the last line break
+  bool typed_input_ended_ = false;
 };
 
 }  // namespace

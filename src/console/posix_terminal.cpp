@@ -20,7 +20,7 @@ struct termios key_settings;
 volatile sig_atomic_t settings_taken = 0;
 volatile sig_atomic_t raw_now = 0;
 volatile sig_atomic_t key_mode = 0;
-volatile sig_atomic_t times_continued = 0;
+volatile sig_atomic_t continued_count = 0;
 
 void set_terminal(const struct termios& settings) {
   int saved_errno = errno;
@@ -78,7 +78,7 @@ void on_stop_signal(int) {
 
 // Continued, after Ctrl-Z or a stop no handler sees (SIGSTOP, SIGTTIN).
 void on_continue(int) {
-  times_continued = times_continued + 1;
+  continued_count = continued_count + 1;
   if (key_mode) set_terminal(key_settings);
 }
 
@@ -96,8 +96,8 @@ void wait_for_foreground() {
   for (;;) {
     pid_t foreground = tcgetpgrp(STDIN_FILENO);
     if (foreground < 0 || foreground == getpgrp()) return;
-    sig_atomic_t before = times_continued;
-    if (kill(0, SIGTTIN) != 0 || times_continued == before) return;
+    sig_atomic_t before = continued_count;
+    if (kill(0, SIGTTIN) != 0 || continued_count == before) return;
   }
 }
 
@@ -105,7 +105,8 @@ bool take_settings() {
   wait_for_foreground();
   if (tcgetattr(STDIN_FILENO, &saved_settings) != 0) return false;
   key_settings = saved_settings;
-  key_settings.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  // Ctrl-V and Ctrl-O reach the program as keys too; signals stay.
+  key_settings.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | IEXTEN);
   // CR still becomes NL, so that an Enter typed ahead during a key read
   // ends its line once the terminal is back in line mode.
   key_settings.c_cc[VMIN] = 1;
@@ -143,6 +144,8 @@ bool enter_key_mode() {
   set_terminal(key_settings);
   return true;
 }
+
+int times_continued() { return continued_count; }
 
 void leave_key_mode() {
   key_mode = 0;

@@ -16,4 +16,8 @@ bool enter_key_mode();
 // The settings taken by the first enter_key_mode() again.
 void leave_key_mode();
 
+// How often the program was continued after a stop: a line being edited
+// must be drawn again once this changes.
+int times_continued();
+
 }  // namespace console::terminal

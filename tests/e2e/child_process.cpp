@@ -117,9 +117,15 @@ piped_run run_piped(const std::vector<std::string>& argv, std::string_view input
 }
 
 PtySession::PtySession(const std::vector<std::string>& environment, std::vector<std::string> argv,
-                       bool nonblocking_input) {
+                       pty_options options) {
   if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty");
   tcgetattr(slave_, &initial_);
+  if (options.iutf8) {
+    initial_.c_iflag |= IUTF8;
+  } else {
+    initial_.c_iflag &= ~static_cast<tcflag_t>(IUTF8);
+  }
+  tcsetattr(slave_, TCSANOW, &initial_);
   if (argv.empty()) argv = {program_path()};
   std::vector<char*> args = c_strings(argv);
   std::vector<char*> env = c_strings(environment);
@@ -130,7 +136,7 @@ PtySession::PtySession(const std::vector<std::string>& environment, std::vector<
     for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(slave_, fd);
     close(master_);
     close(slave_);
-    if (nonblocking_input) fcntl(STDIN_FILENO, F_SETFL, O_NONBLOCK);
+    if (options.nonblocking_input) fcntl(STDIN_FILENO, F_SETFL, O_NONBLOCK);
     execve(args[0], args.data(), env.data());
     _exit(127);
   }
@@ -166,6 +172,19 @@ bool PtySession::wait_for(std::string_view needle, std::size_t from, int timeout
   return true;
 }
 
+std::string PtySession::shown_since(std::size_t from) const {
+  std::string shown;
+  for (std::size_t i = from; i < output_.size(); ++i) {
+    if (output_[i] == '\x1b' && i + 1 < output_.size() && output_[i + 1] == '[') {
+      i += 2;
+      while (i < output_.size() && !(output_[i] >= 0x40 && output_[i] <= 0x7e)) ++i;
+      continue;
+    }
+    if (output_[i] != '\r') shown.push_back(output_[i]);
+  }
+  return shown;
+}
+
 void PtySession::drain(int milliseconds) {
   wait_for(std::string_view("\x01never\x02"), output_.size(), milliseconds);
 }
@@ -176,7 +195,9 @@ struct termios PtySession::settings() const {
   return now;
 }
 
-void PtySession::kill(int signal_number) { ::kill(child_, signal_number); }
+void PtySession::kill(int signal_number) {
+  if (child_ > 0) ::kill(child_, signal_number);
+}
 
 ending PtySession::wait(int timeout_ms) {
   auto deadline = clock_type::now() + std::chrono::milliseconds(timeout_ms);

@@ -41,17 +41,26 @@ piped_run run_piped(const std::vector<std::string>& argv, std::string_view input
                     const std::vector<std::string>& environment, int timeout_ms = 20000,
                     pipe_options options = {});
 
+// How the fresh terminal is set up.
+struct pty_options {
+  bool nonblocking_input = false;
+  bool iutf8 = true;  // the kernel's line editor takes input as UTF-8
+};
+
 // `argv` (the program by default) with standard input, output and error on a
-// fresh terminal whose input may be made non-blocking.
+// fresh terminal.
 class PtySession {
  public:
   explicit PtySession(const std::vector<std::string>& environment, std::vector<std::string> argv = {},
-                      bool nonblocking_input = false);
+                      pty_options options = {});
   ~PtySession();
   PtySession(const PtySession&) = delete;
   PtySession& operator=(const PtySession&) = delete;
 
   void send(std::string_view keys);
+  // What was written since `from`, with carriage returns and the escape
+  // sequences that move the cursor and erase left out.
+  std::string shown_since(std::size_t from) const;
   // Reads output until `needle` appears after `from`; false on timeout or exit.
   bool wait_for(std::string_view needle, std::size_t from = 0, int timeout_ms = 5000);
   // Collects output for a while; used to show that nothing more arrives.

@@ -1,0 +1,69 @@
+#include "console/posix_input.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace console::posix {
+
+void say_on_stderr(const char* what, int error) {
+  std::string line = std::string("roster: ") + what + ": " + std::strerror(error) + "\n";
+  ssize_t ignored = ::write(STDERR_FILENO, line.data(), line.size());
+  (void)ignored;  // nowhere left to say it
+}
+
+void wait_until_ready(int fd, short events) {
+  struct pollfd ready {fd, events, 0};
+  while (poll(&ready, 1, -1) < 0 && errno == EINTR) {
+  }
+}
+
+ssize_t read_standard_input(void* buffer, std::size_t size) {
+  static bool reported = false;
+  for (;;) {
+    ssize_t n = ::read(STDIN_FILENO, buffer, size);
+    if (n >= 0) return n;
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      wait_until_ready(STDIN_FILENO, POLLIN);
+      continue;
+    }
+    if (!reported) say_on_stderr("cannot read standard input", errno);
+    reported = true;
+    return 0;
+  }
+}
+
+std::optional<unsigned char> read_byte(int timeout_ms) {
+  if (timeout_ms >= 0) {
+    struct pollfd ready {STDIN_FILENO, POLLIN, 0};
+    int rc;
+    while ((rc = poll(&ready, 1, timeout_ms)) < 0 && errno == EINTR) {
+    }
+    if (rc <= 0) return std::nullopt;
+  }
+  unsigned char byte;
+  if (read_standard_input(&byte, 1) != 1) return std::nullopt;
+  return byte;
+}
+
+std::string read_escape_sequence() {
+  std::string sequence;
+  std::optional<unsigned char> next = read_byte(kKeyRestWaitMs);
+  if (!next) return sequence;
+  sequence.push_back(static_cast<char>(*next));
+  if (*next == '[' || *next == 'O') {
+    // Parameters and intermediates, up to the final byte; the Linux
+    // console's F1 to F5 are Esc [ [ and a letter.
+    while ((next = read_byte(kKeyRestWaitMs))) {
+      sequence.push_back(static_cast<char>(*next));
+      bool bracket_after_csi = sequence == "[[";
+      if (*next >= 0x40 && *next <= 0x7e && !bracket_after_csi) break;
+    }
+  }
+  return sequence;
+}
+
+}  // namespace console::posix

@@ -1,0 +1,37 @@
+// Reading standard input on a POSIX system: whatever kind of file it is,
+// blocking or not, and byte by byte from a terminal's keyboard.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace console::posix {
+
+// How long the rest of a key's bytes (an escape sequence, a character of
+// several bytes) may take to arrive.
+inline constexpr int kKeyRestWaitMs = 50;
+
+// Says `what` failed, and why, on standard error as "roster: what: reason".
+void say_on_stderr(const char* what, int error);
+
+// Waits until `fd` is ready for `events`, for a descriptor someone made
+// non-blocking.
+void wait_until_ready(int fd, short events);
+
+// Reads what standard input has, waiting where it is non-blocking. 0 at its
+// end; an input that cannot be read (closed, a directory) is said once on
+// standard error and then counts as ended.
+ssize_t read_standard_input(void* buffer, std::size_t size);
+
+// One byte from the keyboard; with a timeout, nothing if none comes in time.
+// Nothing at end of input.
+std::optional<unsigned char> read_byte(int timeout_ms);
+
+// The bytes that follow an Esc: a sequence up to its final byte (arrows,
+// Home, F1...), the one key pressed with Alt, or nothing for Esc alone.
+std::string read_escape_sequence();
+
+}  // namespace console::posix
