@@ -15,6 +15,7 @@ std::string joined(const std::vector<typed_char>& chars) {
 
 void LineEditor::start(int start_column) {
   chars_.clear();
+  bytes_ = 0;
   cursor_ = 0;
   start_column_ = start_column;
   cursor_row_ = end_row_ = 0;
@@ -24,26 +25,29 @@ void LineEditor::start(int start_column) {
   unsent_.clear();
 }
 
-std::size_t LineEditor::bytes() const {
-  std::size_t total = 0;
-  for (const typed_char& c : chars_) total += c.bytes.size();
-  return total;
+void LineEditor::recount() {
+  bytes_ = 0;
+  for (const typed_char& c : chars_) bytes_ += c.bytes.size();
 }
 
 bool LineEditor::insert(const typed_char& character) {
-  if (bytes() + character.bytes.size() > kMaxBytes) return false;
+  if (bytes_ + character.bytes.size() > kMaxBytes) return false;
   chars_.insert(chars_.begin() + static_cast<std::ptrdiff_t>(cursor_), character);
+  bytes_ += character.bytes.size();
   ++cursor_;
   return true;
 }
 
 void LineEditor::erase_before() {
   if (cursor_ == 0) return;
-  chars_.erase(chars_.begin() + static_cast<std::ptrdiff_t>(--cursor_));
+  bytes_ -= chars_[--cursor_].bytes.size();
+  chars_.erase(chars_.begin() + static_cast<std::ptrdiff_t>(cursor_));
 }
 
 void LineEditor::erase_at() {
-  if (cursor_ < chars_.size()) chars_.erase(chars_.begin() + static_cast<std::ptrdiff_t>(cursor_));
+  if (cursor_ == chars_.size()) return;
+  bytes_ -= chars_[cursor_].bytes.size();
+  chars_.erase(chars_.begin() + static_cast<std::ptrdiff_t>(cursor_));
 }
 
 void LineEditor::erase_word_before() {
@@ -53,11 +57,13 @@ void LineEditor::erase_word_before() {
   chars_.erase(chars_.begin() + static_cast<std::ptrdiff_t>(from),
                chars_.begin() + static_cast<std::ptrdiff_t>(cursor_));
   cursor_ = from;
+  recount();
 }
 
 void LineEditor::clear() {
   chars_.clear();
   cursor_ = 0;
+  bytes_ = 0;
 }
 
 void LineEditor::left() {
@@ -74,6 +80,7 @@ void LineEditor::recall_older() {
   if (recalled_ == history_.size()) unsent_ = chars_;
   chars_ = history_[--recalled_];
   cursor_ = chars_.size();
+  recount();
 }
 
 void LineEditor::recall_newer() {
@@ -81,6 +88,7 @@ void LineEditor::recall_newer() {
   ++recalled_;
   chars_ = recalled_ == history_.size() ? unsent_ : history_[recalled_];
   cursor_ = chars_.size();
+  recount();
 }
 
 std::string LineEditor::accept() {

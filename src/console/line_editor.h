@@ -54,9 +54,10 @@ class LineEditor {
   void forget_screen() { cursor_row_ = 0; }
 
  private:
-  std::size_t bytes() const;
+  void recount();
 
   std::vector<typed_char> chars_;
+  std::size_t bytes_ = 0;  // of all the characters
   std::size_t cursor_ = 0;
   int start_column_ = 0;
   int cursor_row_ = 0;  // the screen row of the cursor, from the line's first

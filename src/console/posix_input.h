@@ -27,8 +27,11 @@ void wait_until_ready(int fd, short events);
 ssize_t read_standard_input(void* buffer, std::size_t size);
 
 // One byte from the keyboard; with a timeout, nothing if none comes in time.
-// Nothing at end of input.
+// Nothing at end of input. What was typed is read in as much as there is,
+// and handed out a byte at a time.
 std::optional<unsigned char> read_byte(int timeout_ms);
+// True when a byte typed is read in and not yet handed out.
+bool byte_waiting();
 
 // The bytes that follow an Esc: a sequence up to its final byte (arrows,
 // Home, F1...), the one key pressed with Alt, or nothing for Esc alone.

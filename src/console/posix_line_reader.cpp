@@ -78,7 +78,7 @@ std::optional<unsigned char> LineReader::next_byte(std::string_view prompt) {
     held_.reset();
     return byte;
   }
-  for (;;) {
+  while (!byte_waiting()) {
     struct pollfd ready {STDIN_FILENO, POLLIN, 0};
     if (poll(&ready, 1, -1) >= 0 || errno != EINTR) break;
     if (terminal::times_continued() != seen_continued_) {
@@ -87,7 +87,7 @@ std::optional<unsigned char> LineReader::next_byte(std::string_view prompt) {
       draw_again(prompt);
     }
   }
-  return read_byte(0);
+  return read_byte(-1);
 }
 
 std::size_t LineReader::character_length(unsigned char first, std::optional<unsigned char> second) const {
@@ -130,12 +130,11 @@ bool LineReader::read_line(std::string& line, std::string_view prompt, int promp
   for (;;) {
     std::optional<unsigned char> byte = next_byte(prompt);
     if (!byte) return false;  // the terminal hung up
-    int width = screen_width();
     switch (*byte) {
       case '\r':
       case '\n':
         editor_.end();
-        show(editor_.redraw(width));
+        show(editor_.redraw(screen_width()));
         show("\r\n");
         line = editor_.accept();
         return true;
@@ -189,11 +188,11 @@ bool LineReader::read_line(std::string& line, std::string_view prompt, int promp
                                : *byte < 0x20 ? plain('?')  // no control character is kept raw
                                : *byte < 0x80 ? plain(static_cast<char>(*byte))
                                               : read_character(*byte);
-        if (editor_.insert(character)) show(editor_.show_inserted(width));
+        if (editor_.insert(character)) show(editor_.show_inserted(screen_width()));
         continue;
       }
     }
-    show(editor_.redraw(width));
+    show(editor_.redraw(screen_width()));
   }
 }
 

@@ -16,6 +16,7 @@ struct terminal {
   const char* locale;
   bool iutf8;
 };
+void PrintTo(const terminal& t, std::ostream* os) { *os << t.locale << (t.iutf8 ? " iutf8" : " -iutf8"); }
 
 class LineEditing : public ::testing::TestWithParam<terminal> {
  protected:
