@@ -18,6 +18,10 @@ namespace testing_support {
 // The GBK bytes of a UTF-8 text (tests write their texts readably).
 std::string gbk(std::string_view utf8);
 
+// True when every byte of `text` belongs to a whole character of `charset`
+// (Linux only).
+bool valid_in(const char* charset, std::string text);
+
 // The entry form's four prompts and its closing line break, in GBK.
 std::string entry_form_prompts();
 

@@ -4,8 +4,6 @@
 // pipe under both locales and at a terminal.
 #include <gtest/gtest.h>
 
-#include <iconv.h>
-
 #include <csignal>
 
 #include "child_process.h"
@@ -15,23 +13,11 @@
 namespace {
 
 using testing_support::gbk;
+using testing_support::valid_in;
 
 const std::string kMiB(1 << 20, 'x');
 const std::string kBadChoice = "输入有误请重新输入";
 const std::string kMenuPrompt = "请输入相应的数字";
-
-// True when every byte of `text` belongs to a whole character of `charset`.
-bool valid_in(const char* charset, const std::string& text) {
-  iconv_t check = iconv_open("UTF-32LE", charset);
-  std::string in = text;
-  std::string out(in.size() * 4 + 4, '\0');
-  char* src = in.data();
-  char* dst = out.data();
-  std::size_t src_left = in.size(), dst_left = out.size();
-  bool valid = iconv(check, &src, &src_left, &dst, &dst_left) != static_cast<std::size_t>(-1);
-  iconv_close(check);
-  return valid;
-}
 
 std::size_t count_of(const std::string& text, const std::string& needle) {
   std::size_t count = 0;

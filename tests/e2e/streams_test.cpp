@@ -8,6 +8,8 @@
 #include "child_process.h"
 #include "test_support.h"
 
+using testing_support::valid_in;
+
 namespace {
 
 const std::vector<std::string> kUtf8 = {"LANG=C.UTF-8", "PATH=/usr/bin:/bin"};
@@ -117,17 +119,6 @@ named_codes every_gbk_code(const char* charset) {
   iconv_close(to_locale);
   codes.input += "#\n2\n0\n";
   return codes;
-}
-
-bool valid_in(const char* charset, std::string text) {
-  iconv_t check = iconv_open("UTF-32LE", charset);
-  std::string out(text.size() * 4 + 4, '\0');
-  char* src = text.data();
-  char* dst = out.data();
-  std::size_t src_left = text.size(), dst_left = out.size();
-  bool valid = iconv(check, &src, &src_left, &dst, &dst_left) != static_cast<std::size_t>(-1);
-  iconv_close(check);
-  return valid;
 }
 
 TEST(Streams, EveryStoredCharacterIsListedValidlyUnderEachGbLocale) {
