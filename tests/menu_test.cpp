@@ -94,13 +94,6 @@ TEST(MenuLoop, TheScreenIsClearedOnlyAfterThePauseKey) {
   EXPECT_EQ(session.backend().keys_left(), 0u) << "one key per pause";
 }
 
-TEST(MenuLoop, KeysTypedAheadAnswerThePausesInTheOrderTyped) {
-  // What a terminal hands over after a key read: "k7", "k0" typed during it.
-  ScriptedSession session("7\nk7\nk0\n", {}, {.keyboard = true, .chunk_size = 4096, .line_at_a_time = false});
-  EXPECT_EQ(run_menu(), 0);
-  EXPECT_EQ(session.output(), kScreen + kPause + kScreen + kPause + kScreen);
-}
-
 TEST(MenuLoop, TextAfterTheChoiceFeedsTheItemsOwnRead) {
   std::string out = run("3abc\n2\n", {' '});
   EXPECT_EQ(out, kScreen + gbk("请输入你想插入学生后(学号)\n未找到此人，如果要插入尾部请输入1\n") + kPause + kScreen);

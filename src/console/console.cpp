@@ -2,7 +2,6 @@
 // scanf-like reads, the output buffer, and key handling for both modes.
 #include "console/console.h"
 
-#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdarg>
@@ -10,7 +9,6 @@
 #include <cstdlib>
 
 #include "console/backend.h"
-#include "console/key_codes.h"
 
 namespace console {
 namespace {
@@ -310,45 +308,8 @@ void discard_pending() {
 
 bool input_ended() { return state.ended && state.next >= state.input.size(); }
 
-namespace {
-
-// At a terminal, what was typed during a key read reaches the buffer in one
-// lot with the next line read. Whatever follows the current line there was
-// typed after it, so keys are taken from there first, in the order typed,
-// before the keyboard is asked. Returns where that starts, or npos.
-std::size_t typed_ahead() {
-  std::size_t start = state.next;
-  if (state.inside_line) {
-    start = state.input.find('\n', state.next);
-    if (start == std::string::npos) return start;
-    ++start;
-  }
-  return start < state.input.size() ? start : std::string::npos;
-}
-
-// The bytes of the one key typed at `at`: a character, or an escape sequence.
-std::size_t typed_key_length(std::size_t at) {
-  std::string_view rest(state.input.data() + at, state.input.size() - at);
-  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(rest[i]); };
-  if (rest.size() >= 2 && byte(0) == 0x1b && (rest[1] == '[' || rest[1] == 'O')) {
-    std::size_t end = 2;
-    while (end < rest.size() && !(byte(end) >= 0x40 && byte(end) <= 0x7e)) ++end;
-    return std::min(end + 1, rest.size());
-  }
-  if (rest.size() >= 2 && is_gbk_lead(byte(0)) && is_gbk_trail(byte(1))) return 2;
-  return 1;
-}
-
-}  // namespace
-
 int get_key() {
   if (state.backend->has_keyboard()) {
-    std::size_t at = typed_ahead();
-    if (at != std::string::npos) {
-      auto byte = static_cast<unsigned char>(state.input[at]);
-      state.input.erase(at, 1);
-      return plain_key_code(byte);
-    }
     key_mode keys;
     return state.backend->read_key();
   }
@@ -361,11 +322,6 @@ int get_key() {
 
 void pause_for_key() {
   if (!state.backend->has_keyboard()) return;
-  std::size_t at = typed_ahead();
-  if (at != std::string::npos) {
-    state.input.erase(at, typed_key_length(at));
-    return;
-  }
   key_mode keys;
   state.backend->wait_for_key();
 }

@@ -11,7 +11,7 @@ ScriptedConsole::ScriptedConsole(std::string input, std::deque<int> keys, Option
 bool ScriptedConsole::read_input(std::string& gbk) {
   if (consumed_ >= input_.size()) return false;
   std::size_t n = std::min(std::max<std::size_t>(options_.chunk_size, 1), input_.size() - consumed_);
-  if (options_.keyboard && options_.line_at_a_time) {
+  if (options_.keyboard) {  // a terminal hands lines over one at a time
     std::size_t line_break = input_.find('\n', consumed_);
     if (line_break != std::string::npos) n = std::min(n, line_break + 1 - consumed_);
   }

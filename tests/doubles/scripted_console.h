@@ -15,11 +15,7 @@ class ScriptedConsole final : public Backend {
  public:
   struct Options {
     bool keyboard = true;           // false: keys are read from the input
-    std::size_t chunk_size = 4096;  // bytes handed over per read
-    // With a keyboard, one line per read, as a terminal hands lines over;
-    // false hands over lines typed ahead together, as a terminal does with
-    // what was typed during a key read.
-    bool line_at_a_time = true;
+    std::size_t chunk_size = 4096;  // bytes handed over per read, at most a line with a keyboard
   };
 
   ScriptedConsole(std::string input, std::deque<int> keys, Options options);
