@@ -1,6 +1,7 @@
 #include "console/posix_line_reader.h"
 
 #include <poll.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -78,15 +79,23 @@ std::optional<unsigned char> LineReader::next_byte(std::string_view prompt) {
     held_.reset();
     return byte;
   }
-  while (!byte_waiting()) {
-    struct pollfd ready {STDIN_FILENO, POLLIN, 0};
-    if (poll(&ready, 1, -1) >= 0 || errno != EINTR) break;
+  // SIGCONT is let in only while waiting, so that a continue can never fall
+  // between the look at the count and the wait, and go unanswered.
+  sigset_t continue_signal, others;
+  sigemptyset(&continue_signal);
+  sigaddset(&continue_signal, SIGCONT);
+  sigprocmask(SIG_BLOCK, &continue_signal, &others);
+  for (;;) {
     if (terminal::times_continued() != seen_continued_) {
       seen_continued_ = terminal::times_continued();
       show("\r\n");
       draw_again(prompt);
     }
+    if (byte_waiting()) break;
+    struct pollfd ready {STDIN_FILENO, POLLIN, 0};
+    if (ppoll(&ready, 1, nullptr, &others) >= 0 || errno != EINTR) break;
   }
+  sigprocmask(SIG_SETMASK, &others, nullptr);
   return read_byte(-1);
 }
 
