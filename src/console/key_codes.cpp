@@ -8,41 +8,23 @@ namespace console {
 namespace {
 
 constexpr int kEscape = 0x1b;
-constexpr int kFunctionPrefix = 0;    // F1 to F10
-constexpr int kExtendedPrefix = 224;  // arrows, editing keys, F11, F12
 
-enum : int {
-  kF1 = 59,  // F1..F10 are 59..68
-  kHome = 71,
-  kUp = 72,
-  kPageUp = 73,
-  kLeft = 75,
-  kRight = 77,
-  kEnd = 79,
-  kDown = 80,
-  kPageDown = 81,
-  kInsert = 82,
-  kDelete = 83,
-  kF11 = 133,
-  kF12 = 134,
-};
-
-std::vector<int> extended(int code) { return {kExtendedPrefix, code}; }
+std::vector<int> extended(int code) { return {key_extended_prefix, code}; }
 std::vector<int> function_key(int number) {
-  if (number == 11) return extended(kF11);
-  if (number == 12) return extended(kF12);
-  return {kFunctionPrefix, kF1 + number - 1};
+  if (number == 11) return extended(key_f11);
+  if (number == 12) return extended(key_f12);
+  return {key_function_prefix, key_f1 + number - 1};
 }
 
 // The key named by a final letter, as in Esc [ A or Esc O A.
 std::vector<int> letter_key(char letter) {
   switch (letter) {
-    case 'A': return extended(kUp);
-    case 'B': return extended(kDown);
-    case 'C': return extended(kRight);
-    case 'D': return extended(kLeft);
-    case 'H': return extended(kHome);
-    case 'F': return extended(kEnd);
+    case 'A': return extended(key_up);
+    case 'B': return extended(key_down);
+    case 'C': return extended(key_right);
+    case 'D': return extended(key_left);
+    case 'H': return extended(key_home);
+    case 'F': return extended(key_end);
     case 'P': return function_key(1);
     case 'Q': return function_key(2);
     case 'R': return function_key(3);
@@ -54,12 +36,12 @@ std::vector<int> letter_key(char letter) {
 // The key named by a number, as in Esc [ 3 ~ (modifiers after ';' ignored).
 std::vector<int> numbered_key(int number) {
   switch (number) {
-    case 1: case 7: return extended(kHome);
-    case 2: return extended(kInsert);
-    case 3: return extended(kDelete);
-    case 4: case 8: return extended(kEnd);
-    case 5: return extended(kPageUp);
-    case 6: return extended(kPageDown);
+    case 1: case 7: return extended(key_home);
+    case 2: return extended(key_insert);
+    case 3: return extended(key_delete);
+    case 4: case 8: return extended(key_end);
+    case 5: return extended(key_page_up);
+    case 6: return extended(key_page_down);
     case 11: case 12: case 13: case 14: case 15: return function_key(number - 10);
     case 17: case 18: case 19: case 20: case 21: return function_key(number - 11);
     case 23: case 24: return function_key(number - 12);

@@ -6,6 +6,27 @@
 
 namespace console {
 
+// The home console gives a function or editing key as a prefix, then the
+// key's own code.
+inline constexpr int key_function_prefix = 0;    // F1 to F10
+inline constexpr int key_extended_prefix = 224;  // arrows, editing keys, F11, F12
+
+enum key_code : int {
+  key_f1 = 59,  // F1..F10 are 59..68
+  key_home = 71,
+  key_up = 72,
+  key_page_up = 73,
+  key_left = 75,
+  key_right = 77,
+  key_end = 79,
+  key_down = 80,
+  key_page_down = 81,
+  key_insert = 82,
+  key_delete = 83,
+  key_f11 = 133,
+  key_f12 = 134,
+};
+
 // A single-byte key: Backspace is 8 whether the terminal sends DEL or BS,
 // Enter is 13.
 int plain_key_code(unsigned char byte);

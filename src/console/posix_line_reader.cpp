@@ -9,6 +9,8 @@
 #include <clocale>
 #include <cwchar>
 
+#include "console/backend.h"
+#include "console/console.h"
 #include "console/key_codes.h"
 #include "console/posix_input.h"
 #include "console/posix_terminal.h"
@@ -18,9 +20,7 @@ namespace {
 
 constexpr int kCtrlA = 0x01, kCtrlB = 0x02, kCtrlD = 0x04, kCtrlE = 0x05, kCtrlF = 0x06,
               kCtrlL = 0x0c, kCtrlN = 0x0e, kCtrlP = 0x10, kCtrlU = 0x15, kCtrlW = 0x17;
-constexpr int kBackspace = 0x08, kDel = 0x7f, kEsc = 0x1b;
-// The codes of the editing keys, after the home console's 224.
-constexpr int kHome = 71, kUp = 72, kLeft = 75, kRight = 77, kEnd = 79, kDown = 80, kDelete = 83;
+constexpr int kDel = 0x7f, kEsc = 0x1b;
 
 typed_char plain(char c) { return {std::string(1, c), std::string(1, c), 1}; }
 
@@ -154,7 +154,7 @@ bool LineReader::read_line(std::string& line, std::string_view prompt, int promp
         }
         editor_.erase_at();
         break;
-      case kBackspace:
+      case key_backspace:
       case kDel: editor_.erase_before(); break;
       case kCtrlA: editor_.home(); break;
       case kCtrlE: editor_.end(); break;
@@ -165,26 +165,26 @@ bool LineReader::read_line(std::string& line, std::string_view prompt, int promp
       case kCtrlU: editor_.clear(); break;
       case kCtrlW: editor_.erase_word_before(); break;
       case kCtrlL:
-        show("\x1b[H\x1b[2J");
+        show(ansi_clear);
         draw_again(prompt);
         continue;
       case kEsc: {
         std::string sequence = read_escape_sequence();
-        std::vector<int> codes = escape_key_codes(sequence);
         if (sequence.size() <= 1 && sequence != "[" && sequence != "O") {
           // Esc clears the line, as at the home console; a key that came
           // hard on its heels (Alt and a key, or typing fast) is typed next.
           editor_.clear();
           if (!sequence.empty()) held_ = static_cast<unsigned char>(sequence[0]);
-        } else if (codes.size() == 2 && codes[0] == 224) {
+        } else if (std::vector<int> codes = escape_key_codes(sequence);
+                   codes.size() == 2 && codes[0] == key_extended_prefix) {
           switch (codes[1]) {
-            case kHome: editor_.home(); break;
-            case kEnd: editor_.end(); break;
-            case kLeft: editor_.left(); break;
-            case kRight: editor_.right(); break;
-            case kUp: editor_.recall_older(); break;
-            case kDown: editor_.recall_newer(); break;
-            case kDelete: editor_.erase_at(); break;
+            case key_home: editor_.home(); break;
+            case key_end: editor_.end(); break;
+            case key_left: editor_.left(); break;
+            case key_right: editor_.right(); break;
+            case key_up: editor_.recall_older(); break;
+            case key_down: editor_.recall_newer(); break;
+            case key_delete: editor_.erase_at(); break;
             default: continue;
           }
         } else {
