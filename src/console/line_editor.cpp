@@ -1,28 +1,83 @@
 #include "console/line_editor.h"
 
+#include <algorithm>
+#include <climits>
+
 namespace console {
 namespace {
 
 std::string csi(int count, char command) { return "\x1b[" + std::to_string(count) + command; }
 
-std::string joined(const std::vector<typed_char>& chars) {
-  std::string line;
-  for (const typed_char& c : chars) line += c.bytes;
-  return line;
+std::string joined(const std::vector<typed_char>& chars, std::size_t from, std::size_t to) {
+  std::string text;
+  for (std::size_t i = from; i < to; ++i) text += chars[i].bytes;
+  return text;
+}
+
+std::string shown(const std::vector<typed_char>& chars, std::size_t from, std::size_t to) {
+  std::string text;
+  for (std::size_t i = from; i < to; ++i) text += chars[i].shown;
+  return text;
+}
+
+bool is_blank(const typed_char& c) { return c.bytes == " " || c.bytes == "\t"; }
+
+// Letters, digits and every character beyond ASCII (Chinese ones above all).
+bool in_word(const typed_char& c) {
+  if (c.bytes.size() != 1) return true;
+  auto byte = static_cast<unsigned char>(c.bytes[0]);
+  return byte >= 0x80 || (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z');
+}
+
+// Where the characters of a line fall on the screen.
+struct layout {
+  std::vector<std::size_t> row_starts;  // the first character of each row
+  int cursor_row = 0, cursor_column = 0;
+  int end_row = 0, end_column = 0;
+};
+
+// A character that does not fit in what is left of a row starts the next one;
+// a line that ends exactly at the margin leaves its cursor on the next row.
+layout lay_out(const std::vector<typed_char>& chars, std::size_t cursor, int start_column, int columns) {
+  layout at;
+  at.row_starts.push_back(0);
+  int row = 0, column = start_column;
+  for (std::size_t i = 0; i < chars.size(); ++i) {
+    if (column > 0 && column + chars[i].width > columns) {
+      ++row;
+      column = 0;
+      at.row_starts.push_back(i);
+    }
+    if (i == cursor) {
+      at.cursor_row = row;
+      at.cursor_column = column;
+    }
+    column += chars[i].width;
+  }
+  if (column >= columns) {
+    ++row;
+    column = 0;
+    at.row_starts.push_back(chars.size());
+  }
+  if (cursor == chars.size()) {
+    at.cursor_row = row;
+    at.cursor_column = column;
+  }
+  at.end_row = row;
+  at.end_column = column;
+  return at;
 }
 
 }  // namespace
 
-void LineEditor::start(int start_column) {
+void LineEditor::start(std::vector<typed_char> prompt) {
   chars_.clear();
   bytes_ = 0;
   cursor_ = 0;
-  start_column_ = start_column;
-  cursor_row_ = end_row_ = 0;
-  end_column_ = start_column;
-  drawn_width_ = 0;  // nothing drawn yet: the first character draws it all
   recalled_ = history_.size();
   unsent_.clear();
+  prompt_ = std::move(prompt);
+  region_started_ = false;
 }
 
 void LineEditor::recount() {
@@ -38,27 +93,48 @@ bool LineEditor::insert(const typed_char& character) {
   return true;
 }
 
+void LineEditor::erase(std::size_t from, std::size_t to) {
+  chars_.erase(chars_.begin() + static_cast<std::ptrdiff_t>(from), chars_.begin() + static_cast<std::ptrdiff_t>(to));
+  cursor_ = from;
+  recount();
+}
+
 void LineEditor::erase_before() {
-  if (cursor_ == 0) return;
-  bytes_ -= chars_[--cursor_].bytes.size();
-  chars_.erase(chars_.begin() + static_cast<std::ptrdiff_t>(cursor_));
+  if (cursor_ > 0) erase(cursor_ - 1, cursor_);
 }
 
 void LineEditor::erase_at() {
-  if (cursor_ == chars_.size()) return;
-  bytes_ -= chars_[cursor_].bytes.size();
-  chars_.erase(chars_.begin() + static_cast<std::ptrdiff_t>(cursor_));
+  if (cursor_ < chars_.size()) erase(cursor_, cursor_ + 1);
 }
 
 void LineEditor::erase_word_before() {
   std::size_t from = cursor_;
-  while (from > 0 && chars_[from - 1].bytes == " ") --from;
-  while (from > 0 && chars_[from - 1].bytes != " ") --from;
-  chars_.erase(chars_.begin() + static_cast<std::ptrdiff_t>(from),
-               chars_.begin() + static_cast<std::ptrdiff_t>(cursor_));
-  cursor_ = from;
-  recount();
+  while (from > 0 && is_blank(chars_[from - 1])) --from;
+  while (from > 0 && !is_blank(chars_[from - 1])) --from;
+  erase(from, cursor_);
 }
+
+std::size_t LineEditor::word_start() const {
+  std::size_t at = cursor_;
+  while (at > 0 && !in_word(chars_[at - 1])) --at;
+  while (at > 0 && in_word(chars_[at - 1])) --at;
+  return at;
+}
+
+std::size_t LineEditor::word_end() const {
+  std::size_t at = cursor_;
+  while (at < chars_.size() && !in_word(chars_[at])) ++at;
+  while (at < chars_.size() && in_word(chars_[at])) ++at;
+  return at;
+}
+
+void LineEditor::erase_to_word_start() { erase(word_start(), cursor_); }
+void LineEditor::erase_to_word_end() {
+  std::size_t to = word_end();
+  erase(cursor_, to);
+}
+void LineEditor::word_left() { cursor_ = word_start(); }
+void LineEditor::word_right() { cursor_ = word_end(); }
 
 void LineEditor::clear() {
   chars_.clear();
@@ -75,87 +151,149 @@ void LineEditor::right() {
 void LineEditor::home() { cursor_ = 0; }
 void LineEditor::end() { cursor_ = chars_.size(); }
 
-void LineEditor::recall_older() {
-  if (recalled_ == 0) return;
-  if (recalled_ == history_.size()) unsent_ = chars_;
-  chars_ = history_[--recalled_];
+void LineEditor::recall(std::size_t index) {
+  recalled_ = index;
+  chars_ = split_(recalled_ == history_.size() ? unsent_ : history_[recalled_]);
   cursor_ = chars_.size();
   recount();
+}
+
+void LineEditor::recall_older() {
+  if (recalled_ == 0) return;
+  if (recalled_ == history_.size()) unsent_ = text();
+  recall(recalled_ - 1);
 }
 
 void LineEditor::recall_newer() {
-  if (recalled_ >= history_.size()) return;
-  ++recalled_;
-  chars_ = recalled_ == history_.size() ? unsent_ : history_[recalled_];
-  cursor_ = chars_.size();
-  recount();
+  if (recalled_ < history_.size()) recall(recalled_ + 1);
 }
 
+std::string LineEditor::text() const { return joined(chars_, 0, chars_.size()); }
+
 std::string LineEditor::accept() {
-  std::string line = joined(chars_);
+  std::string line = text();
   // Like the home console, a line typed twice in a row is kept once.
-  if (!line.empty() && (history_.empty() || joined(history_.back()) != line)) history_.push_back(chars_);
+  if (!line.empty() && (history_.empty() || history_.back() != line)) {
+    history_.push_back(line);
+    if (history_.size() > kHistoryLines) history_.pop_front();
+  }
   return line;
 }
 
-// A character that does not fit in what is left of a row starts the next one,
-// written as a line break so that no terminal's own wrapping is relied on; a
-// line that ends exactly at the margin moves on to the next row the same way.
-std::string LineEditor::redraw(int screen_width) {
-  int width = screen_width > 0 ? screen_width : 80;
-  drawn_width_ = width;
-  int start = start_column_ % width;
-  std::string out;
-  if (cursor_row_ > 0) out += csi(cursor_row_, 'A');
-  out += '\r';
-  if (start > 0) out += csi(start, 'C');
-  out += "\x1b[J";
-  int row = 0, column = start;
-  int cursor_row = 0, cursor_column = start;
-  for (std::size_t i = 0; i < chars_.size(); ++i) {
-    if (column + chars_[i].width > width) {
-      out += "\r\n";
-      ++row;
+// Where the prompt really ends at this width, wide characters that did not
+// fit wrapped as the terminal wraps them. A prompt that ends exactly at the
+// margin leaves the terminal about to wrap: the line then starts a row of its
+// own, so that no redraw can land on the prompt's row.
+std::string LineEditor::enter_region(int columns) {
+  int column = 0;
+  tail_from_ = 0;
+  for (std::size_t i = 0; i < prompt_.size(); ++i) {
+    const typed_char& c = prompt_[i];
+    if (c.bytes == "\t") {
+      if (column < columns) column = std::min((column / 8 + 1) * 8, columns - 1);
+      continue;
+    }
+    if (column > 0 && column + c.width > columns) {
       column = 0;
+      tail_from_ = i;
     }
-    if (i == cursor_) {
-      cursor_row = row;
-      cursor_column = column;
-    }
-    out += chars_[i].shown;
-    column += chars_[i].width;
+    column = std::min(column + c.width, columns);
   }
-  if (column >= width) {
-    out += "\r\n";
-    ++row;
+  std::string out;
+  on_fresh_row_ = column >= columns;
+  if (on_fresh_row_) {
+    out = "\r\n";
     column = 0;
+    tail_from_ = prompt_.size();
   }
-  if (cursor_ == chars_.size()) {
-    cursor_row = row;
-    cursor_column = column;
-  }
-  end_row_ = row;
-  end_column_ = column;
-  if (row > cursor_row) out += csi(row - cursor_row, 'A');
-  out += '\r';
-  if (cursor_column > 0) out += csi(cursor_column, 'C');
-  cursor_row_ = cursor_row;
+  start_column_ = column;
+  layout_columns_ = columns;
+  region_started_ = true;
+  prompt_intact_ = true;
+  view_top_ = cursor_row_ = 0;
   return out;
 }
 
-std::string LineEditor::show_inserted(int screen_width) {
-  int width = screen_width > 0 ? screen_width : 80;
+std::string LineEditor::draw(int columns, int rows) {
+  std::string out;
+  if (cursor_row_ > 0) out += csi(cursor_row_, 'A');
+  out += '\r';
+  layout at = lay_out(chars_, cursor_, start_column_, columns);
+  int total = at.end_row + 1;
+  int shown_rows = rows > 0 ? std::min(total, rows) : total;
+  view_top_ = std::clamp(view_top_, at.cursor_row - shown_rows + 1, at.cursor_row);
+  view_top_ = std::clamp(view_top_, 0, total - shown_rows);
+  if (view_top_ == 0 && prompt_intact_) {
+    if (start_column_ > 0) out += csi(start_column_, 'C');
+    out += "\x1b[J";
+  } else {
+    out += "\x1b[J";
+    if (view_top_ == 0) out += shown(prompt_, tail_from_, prompt_.size());
+    prompt_intact_ = view_top_ == 0 || tail_from_ == prompt_.size();
+  }
+  int last = view_top_ + shown_rows - 1;
+  for (int row = view_top_; row <= last; ++row) {
+    if (row > view_top_) out += "\r\n";
+    std::size_t from = at.row_starts[static_cast<std::size_t>(row)];
+    std::size_t to = static_cast<std::size_t>(row) + 1 < at.row_starts.size()
+                         ? at.row_starts[static_cast<std::size_t>(row) + 1]
+                         : chars_.size();
+    out += shown(chars_, from, to);
+  }
+  if (last > at.cursor_row) out += csi(last - at.cursor_row, 'A');
+  out += '\r';
+  if (at.cursor_column > 0) out += csi(at.cursor_column, 'C');
+  cursor_row_ = at.cursor_row - view_top_;
+  end_row_ = at.end_row;
+  end_column_ = at.end_column;
+  layout_rows_ = rows;
+  return out;
+}
+
+std::string LineEditor::redraw(int columns, int rows) {
+  columns = columns > 0 ? columns : 80;
+  if (!region_started_) {
+    std::string out = enter_region(columns);
+    return out + draw(columns, rows);
+  }
+  if (columns != layout_columns_) return "\r\n" + draw_with_prompt(columns, rows);
+  return draw(columns, rows);
+}
+
+std::string LineEditor::draw_with_prompt(int columns, int rows) {
+  columns = columns > 0 ? columns : 80;
+  std::string out = shown(prompt_, 0, prompt_.size());
+  out += enter_region(columns);
+  out += draw(columns, rows);
+  return out;
+}
+
+std::string LineEditor::show_inserted(int columns, int rows) {
   const typed_char& last = chars_.back();
-  bool at_end = cursor_ == chars_.size() && cursor_row_ == end_row_;
-  if (!at_end || width != drawn_width_ || end_column_ + last.width > width) return redraw(screen_width);
+  bool at_end = region_started_ && cursor_ == chars_.size() && cursor_row_ == end_row_ - view_top_;
+  bool same_screen = columns == layout_columns_ && rows == layout_rows_;
+  if (!at_end || !same_screen || end_column_ + last.width > columns) return redraw(columns, rows);
   end_column_ += last.width;
   std::string out = last.shown;
-  if (end_column_ == width) {
+  if (end_column_ == columns) {
     out += "\r\n";
     ++end_row_;
     end_column_ = 0;
+    // A region as tall as the screen scrolls it: its first row goes.
+    if (rows > 0 && end_row_ - view_top_ + 1 > rows) {
+      ++view_top_;
+      prompt_intact_ = tail_from_ == prompt_.size();
+    }
   }
-  cursor_row_ = end_row_;
+  cursor_row_ = end_row_ - view_top_;
+  return out;
+}
+
+std::string LineEditor::finish(int columns, int rows) {
+  end();
+  std::string out = redraw(columns, rows);
+  bool on_empty_row = end_column_ == 0 && (end_row_ > 0 || on_fresh_row_);
+  if (!on_empty_row) out += "\r\n";
   return out;
 }
 

@@ -3,10 +3,12 @@
 // Standard input that is a terminal is read in raw, unechoed mode from the
 // password gate on, keys and lines alike (lines through the line editor); the
 // terminal's own settings come back on every way the process can end or
-// stop. Text crosses in the locale's character set: a GBK
-// locale gets the program's bytes as they are, GB2312 and GB18030 locales get
-// them converted (the three disagree on some bytes), and every other locale
-// gets UTF-8.
+// stop. A terminal that cannot move its cursor (TERM dumb and the like) gets
+// no escape sequences: its lines are read in its own line mode, and nothing
+// is cleared. Text crosses in the locale's character set: a GBK locale gets
+// the program's bytes as they are, GB2312 and GB18030 locales get them
+// converted (the three disagree on some bytes), and every other locale gets
+// UTF-8.
 #include <poll.h>
 #include <unistd.h>
 
@@ -15,13 +17,15 @@
 #include <cstring>
 #include <deque>
 #include <optional>
+#include <string>
 
 #include "console/backend.h"
 #include "console/key_codes.h"
 #include "console/locale_charset.h"
+#include "console/line_reader.h"
 #include "console/posix_input.h"
-#include "console/posix_line_reader.h"
 #include "console/posix_terminal.h"
+#include "console/posix_terminal_io.h"
 #include "console/transcoder.h"
 
 namespace console {
@@ -30,23 +34,26 @@ namespace {
 constexpr std::size_t kReadSize = std::size_t{64} * 1024;
 constexpr std::size_t kLineShownLimit = 4096;
 
-// The screen columns GBK text takes: two for a double-byte character.
-int gbk_width(std::string_view gbk) {
-  int width = 0;
-  for (std::size_t i = 0; i < gbk.size(); ++i) {
-    auto c = static_cast<unsigned char>(gbk[i]);
-    if (c >= 0x81 && c <= 0xfe && i + 1 < gbk.size()) {
-      width += 2;
-      ++i;
-    } else if (c == '\r') {
-      width = 0;
-    } else if (c == '\t') {
-      width = (width / 8 + 1) * 8;
-    } else if (c >= 0x20) {
-      ++width;
+// Terminals that cannot move the cursor or clear the screen: an editor's
+// shell buffer, a glass terminal, or one nobody named.
+bool cannot_move_cursor(const char* term) {
+  if (term == nullptr || *term == '\0') return true;
+  for (const char* name : {"dumb", "cons25", "emacs"}) {
+    if (std::strcmp(term, name) == 0) return true;
+  }
+  return false;
+}
+
+// Appends output to what stands on the screen row; a backspace steps back
+// over the last byte, as it does over a star of the password.
+void append_shown(std::string& row, std::string_view gbk) {
+  for (char c : gbk) {
+    if (c != '\b') {
+      row.push_back(c);
+    } else if (!row.empty()) {
+      row.pop_back();
     }
   }
-  return width;
 }
 
 // Output nobody can see makes the rest of the session pointless, and a
@@ -75,7 +82,8 @@ class PosixConsole final : public Backend {
  public:
   PosixConsole()
       : keyboard_(isatty(STDIN_FILENO) == 1),
-        screen_(isatty(STDOUT_FILENO) == 1),
+        on_terminal_(isatty(STDOUT_FILENO) == 1),
+        dumb_(cannot_move_cursor(std::getenv("TERM"))),
         charset_(locale_charset()) {
     input_.emplace(charset_.iconv_name.c_str(), "GBK");
     if (!input_->usable()) {  // a set this C library cannot convert: speak UTF-8
@@ -87,7 +95,8 @@ class PosixConsole final : public Backend {
     if (!charset_.is_gbk()) output_.emplace("GBK", name);
     if (keyboard_) {
       terminal::install_guards();
-      lines_.emplace(charset_.iconv_name);
+      terminal_.emplace();
+      if (!dumb_) lines_.emplace(*terminal_, charset_.iconv_name);
     }
   }
 
@@ -112,14 +121,8 @@ class PosixConsole final : public Backend {
   }
 
   void write_output(std::string_view gbk) override {
-    note_line_shown(gbk);
-    if (!output_) {
-      write_all(STDOUT_FILENO, gbk);
-      return;
-    }
-    converted_.clear();
-    output_->convert(gbk, converted_, false);
-    write_all(STDOUT_FILENO, converted_);
+    note_shown(gbk);
+    show(gbk);
   }
 
   bool has_keyboard() const override { return keyboard_; }
@@ -143,15 +146,23 @@ class PosixConsole final : public Backend {
   // Once on, key mode stays on until the program ends (or stops): lines are
   // read in it too, and whatever is typed at any moment then reaches the
   // program as typed, never turned by the terminal's own line editing into
-  // something else (an end-of-file mark, an echo of its own).
+  // something else (an end-of-file mark, an echo of its own). A dumb
+  // terminal reads its lines in its own line mode, and leaves key mode for
+  // them.
   void enter_key_mode() override {
     if (!key_mode_) key_mode_ = terminal::enter_key_mode();
   }
-  void leave_key_mode() override {}
+  void leave_key_mode() override {
+    if (dumb_ && key_mode_) {
+      terminal::leave_key_mode();
+      key_mode_ = false;
+    }
+  }
 
   void clear_screen() override {
-    line_shown_.clear();
-    if (screen_) write_all(STDOUT_FILENO, ansi_clear);
+    row_shown_.clear();
+    last_row_.clear();
+    if (on_terminal_ && !dumb_) show_raw(ansi_clear);
   }
 
   void sleep_ms(int milliseconds) override {
@@ -161,57 +172,109 @@ class PosixConsole final : public Backend {
   }
 
  private:
-  // At a terminal, lines are typed into the line editor, the terminal in key
-  // mode meanwhile. Ctrl-D on an empty line ends the input.
+  // Shows GBK text, converted to the terminal's set.
+  void show(std::string_view gbk) {
+    if (!output_) {
+      show_raw(gbk);
+      return;
+    }
+    converted_.clear();
+    output_->convert(gbk, converted_, false);
+    show_raw(converted_);
+  }
+
+  void show_raw(std::string_view bytes) {
+    if (terminal_ && on_terminal_) terminal_->about_to_draw();
+    write_all(STDOUT_FILENO, bytes);
+  }
+
+  // Lines typed at a terminal: Ctrl-D on an empty line ends the input.
   bool read_typed_line(std::string& gbk) {
     if (typed_input_ended_) return false;
-    enter_key_mode();
-    std::string prompt;
-    if (output_) {
-      output_->convert(line_shown_, prompt, false);
-    } else {
-      prompt = line_shown_;
-    }
     std::string line;
-    bool typed = lines_->read_line(line, prompt, gbk_width(line_shown_));
-    if (!typed) {
+    if (!(lines_ ? read_edited_line(line) : read_plain_line(line))) {
       typed_input_ended_ = true;
       return false;
     }
-    line_shown_.clear();
-    line.push_back('\n');
-    input_->convert(line, gbk, false);
+    row_shown_.clear();
+    if (lines_) line.push_back('\n');
+    input_->convert(line, gbk, line.back() != '\n');
     return true;
   }
 
-  // Keeps what stands on the screen's last row, which a line typed there
-  // follows: the line editor draws it again after Ctrl-L or a stop.
-  void note_line_shown(std::string_view gbk) {
-    std::size_t line_break = gbk.rfind('\n');
-    if (line_break != std::string_view::npos) {
-      line_shown_.assign(gbk.substr(line_break + 1));
-    } else if (line_shown_.size() < kLineShownLimit) {
-      line_shown_.append(gbk);
+  // Through the line editor, the terminal in key mode meanwhile. The line
+  // follows the prompt where the prompt went to the terminal too.
+  bool read_edited_line(std::string& line) {
+    enter_key_mode();
+    std::string prompt;
+    if (!on_terminal_) {
+      // the prompt went elsewhere: the line starts the terminal's row
+    } else if (output_) {
+      output_->convert(row_shown_, prompt, false);
+    } else {
+      prompt = row_shown_;
     }
+    return lines_->read_line(line, prompt);
+  }
+
+  // In the terminal's own line mode, which echoes and edits as the terminal
+  // is set to: a whole line, or what came before the input ended.
+  bool read_plain_line(std::string& line) {
+    std::optional<unsigned char> byte;
+    while ((byte = posix::read_byte(-1))) {
+      line.push_back(static_cast<char>(*byte));
+      if (*byte == '\n') break;
+    }
+    return !line.empty();
+  }
+
+  // Keeps the screen's last row since the last line break, which a line
+  // typed there follows, and the last whole row before it: both are drawn
+  // again after a stop.
+  void note_shown(std::string_view gbk) {
+    std::size_t last_break = gbk.rfind('\n');
+    if (last_break == std::string_view::npos) {
+      if (row_shown_.size() < kLineShownLimit) append_shown(row_shown_, gbk);
+      return;
+    }
+    std::size_t row_start = last_break == 0 ? std::string_view::npos : gbk.rfind('\n', last_break - 1);
+    if (row_start == std::string_view::npos) {
+      append_shown(row_shown_, gbk.substr(0, last_break));
+      last_row_ = std::move(row_shown_);
+    } else {
+      last_row_.assign(gbk.substr(row_start + 1, last_break - row_start - 1));
+    }
+    row_shown_.clear();
+    append_shown(row_shown_, gbk.substr(last_break + 1));
+  }
+
+  // After a stop, a key prompt comes back: the password prompt with a star
+  // for each key held, or the whole row that asks for a key.
+  void draw_key_prompt_again() {
+    if (!on_terminal_) return;
+    show("\r\n" + (row_shown_.empty() ? last_row_ + "\n" : row_shown_));
   }
 
   // Reads one key press and queues the codes it gives. False at end of input.
   bool read_key_codes() {
-    std::optional<unsigned char> first = posix::read_byte(-1);
-    if (!first) return false;
-    if (*first == 0x1b) {
-      queue_escape_key();
-    } else if (*first >= 0x80) {
-      queue_character(*first);
+    unsigned char first = 0;
+    for (;;) {
+      TerminalIo::wait got = terminal_->read_byte(-1, first);
+      if (got == TerminalIo::wait::byte) break;
+      if (got == TerminalIo::wait::continued) {
+        draw_key_prompt_again();
+      } else if (got != TerminalIo::wait::resized) {
+        return false;
+      }
+    }
+    if (first == 0x1b) {
+      for (int code : escape_key_codes(read_escape_sequence(*terminal_))) codes_.push_back(code);
+    } else if (first >= 0x80) {
+      queue_character(first);
     } else {
-      codes_.push_back(plain_key_code(*first));
+      codes_.push_back(plain_key_code(first));
     }
     return true;
-  }
-
-  // Arrows, Home, F1 and the like arrive as escape sequences.
-  void queue_escape_key() {
-    for (int code : escape_key_codes(posix::read_escape_sequence())) codes_.push_back(code);
   }
 
   // A character of several bytes gives one code per byte of its GBK form.
@@ -220,15 +283,16 @@ class PosixConsole final : public Backend {
     std::string gbk;
     keys_->convert(raw, gbk, false);
     while (gbk.empty() && keys_->holds_partial()) {
-      std::optional<unsigned char> next = posix::read_byte(posix::kKeyRestWaitMs);
-      std::string more = next ? std::string(1, static_cast<char>(*next)) : std::string();
-      keys_->convert(more, gbk, !next);
+      unsigned char next = 0;
+      bool more = terminal_->read_byte(kKeyRestWaitMs, next) == TerminalIo::wait::byte;
+      keys_->convert(more ? std::string(1, static_cast<char>(next)) : std::string(), gbk, !more);
     }
     for (char byte : gbk) codes_.push_back(static_cast<unsigned char>(byte));
   }
 
   bool keyboard_;
-  bool screen_;
+  bool on_terminal_;  // standard output is a terminal
+  bool dumb_;
   bool key_mode_ = false;
   LocaleCharset charset_;
   std::optional<Transcoder> input_;   // standard input's lines
@@ -236,8 +300,10 @@ class PosixConsole final : public Backend {
   std::optional<Transcoder> output_;  // absent where GBK goes out as it is
   std::string converted_;
   std::deque<int> codes_;
-  std::optional<posix::LineReader> lines_;  // at a terminal only
-  std::string line_shown_;                  // GBK, since the last line break
+  std::optional<posix::PosixTerminalIo> terminal_;  // at a terminal only
+  std::optional<LineReader> lines_;                 // at one that can move its cursor
+  std::string row_shown_;  // GBK, since the last line break
+  std::string last_row_;   // GBK, the whole row before it
   bool typed_input_ended_ = false;
 };
 

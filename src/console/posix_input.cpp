@@ -67,21 +67,8 @@ std::optional<unsigned char> read_byte(int timeout_ms) {
   return typed.data[typed.next++];
 }
 
-std::string read_escape_sequence() {
-  std::string sequence;
-  std::optional<unsigned char> next = read_byte(kKeyRestWaitMs);
-  if (!next) return sequence;
-  sequence.push_back(static_cast<char>(*next));
-  if (*next == '[' || *next == 'O') {
-    // Parameters and intermediates, up to the final byte; the Linux
-    // console's F1 to F5 are Esc [ [ and a letter.
-    while ((next = read_byte(kKeyRestWaitMs))) {
-      sequence.push_back(static_cast<char>(*next));
-      bool bracket_after_csi = sequence == "[[";
-      if (*next >= 0x40 && *next <= 0x7e && !bracket_after_csi) break;
-    }
-  }
-  return sequence;
+void unread_byte() {
+  if (typed.next > 0) --typed.next;
 }
 
 }  // namespace console::posix

@@ -10,10 +10,6 @@
 
 namespace console::posix {
 
-// How long the rest of a key's bytes (an escape sequence, a character of
-// several bytes) may take to arrive.
-inline constexpr int kKeyRestWaitMs = 50;
-
 // Says `what` failed, and why, on standard error as "roster: what: reason".
 void say_on_stderr(const char* what, int error);
 
@@ -32,9 +28,7 @@ ssize_t read_standard_input(void* buffer, std::size_t size);
 std::optional<unsigned char> read_byte(int timeout_ms);
 // True when a byte typed is read in and not yet handed out.
 bool byte_waiting();
-
-// The bytes that follow an Esc: a sequence up to its final byte (arrows,
-// Home, F1...), the one key pressed with Alt, or nothing for Esc alone.
-std::string read_escape_sequence();
+// Gives back the byte read_byte() just handed out.
+void unread_byte();
 
 }  // namespace console::posix

@@ -11,16 +11,18 @@ namespace console::terminal {
 namespace {
 
 // Two flags, so that every interleaving with a signal is safe: `raw_now` is
-// set before the terminal is made raw and cleared only after it is back, and
-// tells the handlers that end or stop the process to restore it; `key_mode`
-// is set before and cleared before the same changes, and tells the handlers
-// that continue the process to make it raw again.
+// set before the terminal is made raw and cleared only after it is back (or
+// once the shell has it), and tells the handlers that end or stop the
+// process to restore it; `key_mode` is set before and cleared before the same
+// changes, and tells the handlers that continue the process to make it raw
+// again.
 struct termios saved_settings;
 struct termios key_settings;
 volatile sig_atomic_t settings_taken = 0;
 volatile sig_atomic_t raw_now = 0;
 volatile sig_atomic_t key_mode = 0;
 volatile sig_atomic_t continued_count = 0;
+volatile sig_atomic_t resized_count = 0;
 
 void set_terminal(const struct termios& settings) {
   int saved_errno = errno;
@@ -30,6 +32,19 @@ void set_terminal(const struct termios& settings) {
 
 void restore_if_raw() {
   if (raw_now) set_terminal(saved_settings);
+}
+
+// Continued: key mode again, but only in the foreground. The handlers run
+// with every signal blocked, so the kernel would let a job in the background
+// change the terminal under the shell rather than stop it.
+void take_up_key_mode() {
+  if (!key_mode) return;
+  if (in_foreground()) {
+    raw_now = 1;
+    set_terminal(key_settings);
+  } else {
+    raw_now = 0;  // the shell's settings are on the terminal: not ours to touch
+  }
 }
 
 void set_handler(int signal_number, void (*handler)(int)) {
@@ -64,6 +79,7 @@ void on_ending_signal(int signal_number) {
 void on_stop_signal(int) {
   int saved_errno = errno;
   restore_if_raw();
+  raw_now = 0;
   set_handler(SIGTSTP, SIG_DFL);
   raise(SIGTSTP);
   sigset_t stop;
@@ -72,15 +88,19 @@ void on_stop_signal(int) {
   sigprocmask(SIG_UNBLOCK, &stop, nullptr);  // the process stops here
   sigprocmask(SIG_BLOCK, &stop, nullptr);
   set_handler(SIGTSTP, on_stop_signal);
-  if (key_mode) set_terminal(key_settings);
+  take_up_key_mode();
   errno = saved_errno;
 }
 
 // Continued, after Ctrl-Z or a stop no handler sees (SIGSTOP, SIGTTIN).
 void on_continue(int) {
+  int saved_errno = errno;
   continued_count = continued_count + 1;
-  if (key_mode) set_terminal(key_settings);
+  take_up_key_mode();
+  errno = saved_errno;
 }
+
+void on_resize(int) { resized_count = resized_count + 1; }
 
 void restore_at_exit() {
   key_mode = 0;
@@ -93,11 +113,10 @@ void restore_at_exit() {
 // shell brings the job forward. Nobody can where the stop is discarded or
 // SIGTTIN ignored, and the program then goes on as it is.
 void wait_for_foreground() {
-  for (;;) {
-    pid_t foreground = tcgetpgrp(STDIN_FILENO);
-    if (foreground < 0 || foreground == getpgrp()) return;
+  while (!in_foreground()) {
     sig_atomic_t before = continued_count;
-    if (kill(0, SIGTTIN) != 0 || continued_count == before) return;
+    stop_for_terminal();
+    if (continued_count == before) return;
   }
 }
 
@@ -134,6 +153,7 @@ void install_guards() {
   }
   catch_signal(SIGTSTP, on_stop_signal);
   catch_signal(SIGCONT, on_continue);
+  catch_signal(SIGWINCH, on_resize);
   std::atexit(restore_at_exit);
 }
 
@@ -145,12 +165,20 @@ bool enter_key_mode() {
   return true;
 }
 
-int times_continued() { return continued_count; }
-
 void leave_key_mode() {
   key_mode = 0;
   if (settings_taken) set_terminal(saved_settings);
   raw_now = 0;
 }
+
+bool in_foreground() {
+  pid_t foreground = tcgetpgrp(STDIN_FILENO);
+  return foreground < 0 || foreground == getpgrp();
+}
+
+void stop_for_terminal() { kill(0, SIGTTIN); }
+
+int times_continued() { return continued_count; }
+int times_resized() { return resized_count; }
 
 }  // namespace console::terminal

@@ -5,8 +5,8 @@
 
 namespace console::terminal {
 
-// Installs the signal handlers that put the terminal back. Called once, at
-// start, where standard input is a terminal.
+// Installs the signal handlers that put the terminal back and count stops
+// and resizes. Called once, at start, where standard input is a terminal.
 void install_guards();
 
 // Raw, unechoed, one key at a time. The first call waits until the program is
@@ -16,8 +16,16 @@ bool enter_key_mode();
 // The settings taken by the first enter_key_mode() again.
 void leave_key_mode();
 
-// How often the program was continued after a stop: a line being edited
-// must be drawn again once this changes.
+// True unless another process group has the terminal (the program's job
+// was put in the background).
+bool in_foreground();
+// Stops the program's job as a read from the terminal in the background
+// would, for the shell to bring it forward again.
+void stop_for_terminal();
+
+// How often the program was continued after a stop, and how often the
+// screen changed size: what is drawn must be drawn again once these change.
 int times_continued();
+int times_resized();
 
 }  // namespace console::terminal

@@ -118,7 +118,10 @@ piped_run run_piped(const std::vector<std::string>& argv, std::string_view input
 
 PtySession::PtySession(const std::vector<std::string>& environment, std::vector<std::string> argv,
                        pty_options options) {
-  if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty");
+  struct winsize size {};
+  size.ws_row = static_cast<unsigned short>(options.rows);
+  size.ws_col = static_cast<unsigned short>(options.columns);
+  if (openpty(&master_, &slave_, nullptr, nullptr, &size) != 0) throw std::runtime_error("openpty");
   tcgetattr(slave_, &initial_);
   if (options.iutf8) {
     initial_.c_iflag |= IUTF8;
@@ -189,10 +192,27 @@ void PtySession::drain(int milliseconds) {
   wait_for(std::string_view("\x01never\x02"), output_.size(), milliseconds);
 }
 
+void PtySession::settle(int quiet_ms) {
+  std::size_t before;
+  do {
+    before = output_.size();
+    drain(quiet_ms);
+  } while (output_.size() != before);
+}
+
 struct termios PtySession::settings() const {
   struct termios now {};
   tcgetattr(slave_, &now);
   return now;
+}
+
+void PtySession::set_settings(const struct termios& settings) { tcsetattr(slave_, TCSANOW, &settings); }
+
+void PtySession::resize(int rows, int columns) {
+  struct winsize size {};
+  size.ws_row = static_cast<unsigned short>(rows);
+  size.ws_col = static_cast<unsigned short>(columns);
+  ioctl(master_, TIOCSWINSZ, &size);
 }
 
 void PtySession::kill(int signal_number) {
@@ -219,6 +239,14 @@ bool open_gate(PtySession& session) {
   if (!session.wait_for("请输入管理员密码：")) return false;
   session.send("907135\r");
   return session.wait_for("请输入相应的数字");
+}
+
+std::string run_in_shell(PtySession& shell, const std::string& command) {
+  std::size_t from = shell.output().size();
+  // The mark as typed is not the mark as printed, so the echo cannot match.
+  shell.send(command + "; echo END''OF''COMMAND\r");
+  shell.wait_for("ENDOFCOMMAND", from);
+  return shell.output().substr(from);
 }
 
 bool same_settings(const struct termios& a, const struct termios& b) {

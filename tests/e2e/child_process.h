@@ -45,6 +45,8 @@ piped_run run_piped(const std::vector<std::string>& argv, std::string_view input
 struct pty_options {
   bool nonblocking_input = false;
   bool iutf8 = true;  // the kernel's line editor takes input as UTF-8
+  int rows = 24;
+  int columns = 80;
 };
 
 // `argv` (the program by default) with standard input, output and error on a
@@ -65,12 +67,20 @@ class PtySession {
   bool wait_for(std::string_view needle, std::size_t from = 0, int timeout_ms = 5000);
   // Collects output for a while; used to show that nothing more arrives.
   void drain(int milliseconds);
+  // Collects output until none has come for `quiet_ms`: the program has
+  // drawn all it will for what was typed.
+  void settle(int quiet_ms = 150);
   const std::string& output() const { return output_; }
 
   // The terminal's current settings, as the program left them.
   struct termios settings() const;
   // The settings the terminal had before the program started.
   const struct termios& initial_settings() const { return initial_; }
+  // Changes the terminal's settings under the program, as a shell does.
+  void set_settings(const struct termios& settings);
+
+  // The terminal changes size; its foreground process group hears SIGWINCH.
+  void resize(int rows, int columns);
 
   void kill(int signal_number);
   ending wait(int timeout_ms = 5000);
@@ -85,6 +95,10 @@ class PtySession {
 
 // Waits for the password prompt, types the password and waits for the menu.
 bool open_gate(PtySession& session);
+
+// Types `command` at an interactive shell's prompt and gives back what came
+// out until it finished.
+std::string run_in_shell(PtySession& shell, const std::string& command);
 
 // True when two terminal settings agree in everything a program may change.
 bool same_settings(const struct termios& a, const struct termios& b);

@@ -1,0 +1,148 @@
+#include "console/posix_terminal_io.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+
+#include "console/posix_input.h"
+#include "console/posix_terminal.h"
+
+namespace console::posix {
+namespace {
+
+constexpr long kResizeSettleNs = 100'000'000;  // a window being dragged sends many
+
+// True when `fd` is the terminal standard input is: the same device, or both
+// the process's controlling terminal (one of them may be /dev/tty).
+bool is_input_terminal(int fd) {
+  struct stat input {}, other {};
+  if (isatty(fd) != 1 || fstat(STDIN_FILENO, &input) != 0 || fstat(fd, &other) != 0) return false;
+  if (input.st_rdev == other.st_rdev) return true;
+  return tcgetpgrp(STDIN_FILENO) >= 0 && tcgetpgrp(fd) >= 0;
+}
+
+// The echo goes to standard output or standard error when either is the
+// terminal typed at, and otherwise to that terminal opened for writing
+// (standard input may be open for reading only, as in `roster < /dev/tty`).
+int open_echo(bool& owned) {
+  owned = false;
+  for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+    if (is_input_terminal(fd)) return fd;
+  }
+  const char* name = ttyname(STDIN_FILENO);
+  int fd = name != nullptr ? open(name, O_WRONLY | O_NOCTTY | O_CLOEXEC) : -1;
+  if (fd < 0) return STDIN_FILENO;
+  owned = true;
+  return fd;
+}
+
+// Waits, letting signals in by `waiting`, until no resize has come for a
+// moment.
+void settle_resizes(const sigset_t& waiting) {
+  for (;;) {
+    int before = terminal::times_resized();
+    struct timespec settle {0, kResizeSettleNs};
+    ppoll(nullptr, 0, &settle, &waiting);
+    if (terminal::times_resized() == before) return;
+  }
+}
+
+}  // namespace
+
+PosixTerminalIo::PosixTerminalIo()
+    : echo_fd_(open_echo(owns_echo_fd_)),
+      seen_continued_(terminal::times_continued()),
+      seen_resized_(terminal::times_resized()) {}
+
+PosixTerminalIo::~PosixTerminalIo() {
+  if (owns_echo_fd_) close(echo_fd_);
+}
+
+void PosixTerminalIo::about_to_draw() {
+  seen_continued_ = terminal::times_continued();
+  seen_resized_ = terminal::times_resized();
+}
+
+TerminalIo::wait PosixTerminalIo::read_byte(int timeout_ms, unsigned char& byte) {
+  if (timeout_ms < 0) {
+    // SIGCONT and SIGWINCH are let in only while waiting, so that neither
+    // can fall between the look at the counts and the wait, and go unanswered.
+    sigset_t held, original;
+    sigemptyset(&held);
+    sigaddset(&held, SIGCONT);
+    sigaddset(&held, SIGWINCH);
+    sigprocmask(SIG_BLOCK, &held, &original);
+    sigset_t waiting = original;
+    sigdelset(&waiting, SIGCONT);
+    sigdelset(&waiting, SIGWINCH);
+    wait result = wait::byte;
+    for (;;) {
+      int continued = terminal::times_continued();
+      if (continued != seen_continued_) {
+        if (terminal::in_foreground()) {
+          result = wait::continued;
+          break;
+        }
+        // Continued in the background (`bg`): the screen and the terminal
+        // are the shell's until the job is brought forward again.
+        if (stopped_at_ != continued) {
+          stopped_at_ = continued;
+          terminal::stop_for_terminal();
+          continue;
+        }
+      } else if (terminal::times_resized() != seen_resized_) {
+        settle_resizes(waiting);
+        result = wait::resized;
+        break;
+      }
+      if (byte_waiting()) break;
+      struct pollfd ready {STDIN_FILENO, POLLIN, 0};
+      if (ppoll(&ready, 1, nullptr, &waiting) >= 0 || errno != EINTR) break;
+    }
+    sigprocmask(SIG_SETMASK, &original, nullptr);
+    if (result != wait::byte) {
+      about_to_draw();
+      return result;
+    }
+  }
+  std::optional<unsigned char> next = posix::read_byte(timeout_ms);
+  if (!next) return timeout_ms < 0 ? wait::ended : wait::timed_out;
+  byte = *next;
+  return wait::byte;
+}
+
+void PosixTerminalIo::unread_byte() { posix::unread_byte(); }
+
+void PosixTerminalIo::write(std::string_view bytes) {
+  about_to_draw();
+  while (!bytes.empty()) {
+    ssize_t n = ::write(echo_fd_, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      wait_until_ready(echo_fd_, POLLOUT);  // held by Ctrl-S, say
+      continue;
+    }
+    if (n <= 0) return;  // an echo that cannot be shown loses nothing typed
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+int PosixTerminalIo::columns() {
+  struct winsize size {};
+  if (ioctl(echo_fd_, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
+}
+
+int PosixTerminalIo::rows() {
+  struct winsize size {};
+  if (ioctl(echo_fd_, TIOCGWINSZ, &size) == 0) return size.ws_row;
+  return 0;
+}
+
+}  // namespace console::posix

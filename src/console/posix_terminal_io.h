@@ -1,0 +1,36 @@
+// The terminal behind standard input, for the line reader and the key
+// reader: typed bytes read raw, the echo written where the terminal can be
+// written, the screen's size, and the stops and resizes that mean the screen
+// must be drawn again.
+#pragma once
+
+#include "console/terminal_io.h"
+
+namespace console::posix {
+
+class PosixTerminalIo final : public TerminalIo {
+ public:
+  PosixTerminalIo();
+  ~PosixTerminalIo() override;
+  PosixTerminalIo(const PosixTerminalIo&) = delete;
+  PosixTerminalIo& operator=(const PosixTerminalIo&) = delete;
+
+  wait read_byte(int timeout_ms, unsigned char& byte) override;
+  void unread_byte() override;
+  void write(std::string_view bytes) override;
+  int columns() override;
+  int rows() override;
+
+  // Says that the program is about to draw on the screen: a stop or a resize
+  // before this is answered by what is drawn now.
+  void about_to_draw();
+
+ private:
+  int echo_fd_;
+  bool owns_echo_fd_ = false;
+  int seen_continued_;
+  int seen_resized_;
+  int stopped_at_ = -1;  // the continue after which the job stopped itself
+};
+
+}  // namespace console::posix

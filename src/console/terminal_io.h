@@ -1,0 +1,45 @@
+// The terminal as the line reader and the key reader see it: typed bytes in,
+// drawing out, and the screen's size. posix_terminal_io.* is the real one;
+// tests play bytes back through one of their own.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace console {
+
+class TerminalIo {
+ public:
+  virtual ~TerminalIo() = default;
+
+  enum class wait { byte, timed_out, ended, continued, resized };
+
+  // Waits up to `timeout_ms` for the next typed byte, without end when
+  // negative. Only a wait without end reports `continued` (the program was
+  // stopped and brought back to the foreground since the last thing was
+  // drawn: the screen is the shell's now) or `resized` (the screen changed
+  // size since then); the byte is still to come then.
+  virtual wait read_byte(int timeout_ms, unsigned char& byte) = 0;
+  // Gives back the byte just read, for the next read to take again.
+  virtual void unread_byte() = 0;
+
+  // Draws on the terminal, waiting for it as long as it takes.
+  virtual void write(std::string_view bytes) = 0;
+  virtual int columns() = 0;
+  virtual int rows() = 0;  // 0 where the terminal does not say
+};
+
+// How long the rest of a key's bytes may take to arrive. A character's first
+// byte, and Esc [ or Esc O, say that more must come: those are waited for
+// generously, as over a slow link. Only Esc on its own against Esc and a key
+// (Alt and the key) is decided by a short wait.
+inline constexpr int kKeyRestWaitMs = 1000;
+inline constexpr int kLoneEscapeWaitMs = 500;
+
+// The bytes that follow an Esc just read: a sequence up to its final byte
+// (arrows, Home, F1...), the one key pressed with Alt, or nothing for Esc
+// alone. A byte that cannot belong to a sequence ends it and is left to be
+// read again.
+std::string read_escape_sequence(TerminalIo& io);
+
+}  // namespace console

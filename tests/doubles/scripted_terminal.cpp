@@ -1,0 +1,16 @@
+#include "scripted_terminal.h"
+
+namespace console {
+
+TerminalIo::wait ScriptedTerminal::read_byte(int timeout_ms, unsigned char& byte) {
+  while (chunk_ < chunks_.size() && next_ == chunks_[chunk_].size()) {
+    if (timeout_ms >= 0) return wait::timed_out;
+    ++chunk_;
+    next_ = 0;
+  }
+  if (chunk_ == chunks_.size()) return timeout_ms >= 0 ? wait::timed_out : wait::ended;
+  byte = static_cast<unsigned char>(chunks_[chunk_][next_++]);
+  return wait::byte;
+}
+
+}  // namespace console

@@ -1,0 +1,38 @@
+// A terminal for the line reader's tests: typed bytes played back in chunks,
+// everything drawn kept. A chunk comes only once the one before it is used
+// up and the reader waits without end, as keys typed after a pause: a timed
+// wait at the end of a chunk times out.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "console/terminal_io.h"
+
+namespace console {
+
+class ScriptedTerminal final : public TerminalIo {
+ public:
+  ScriptedTerminal(std::vector<std::string> chunks, int columns, int rows)
+      : chunks_(std::move(chunks)), columns_(columns), rows_(rows) {}
+
+  wait read_byte(int timeout_ms, unsigned char& byte) override;
+  void unread_byte() override {
+    if (next_ > 0) --next_;
+  }
+  void write(std::string_view bytes) override { drawn_.append(bytes); }
+  int columns() override { return columns_; }
+  int rows() override { return rows_; }
+
+  const std::string& drawn() const { return drawn_; }
+
+ private:
+  std::vector<std::string> chunks_;
+  std::size_t chunk_ = 0;
+  std::size_t next_ = 0;
+  int columns_;
+  int rows_;
+  std::string drawn_;
+};
+
+}  // namespace console

@@ -1,0 +1,135 @@
+// The program under job control: stopped with Ctrl-Z, then continued in the
+// background or brought back, under dash and bash with and without line
+// editing; stops no handler sees; signals ignored from the start.
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include "child_process.h"
+
+namespace {
+
+const std::string kAskPassword = "请输入管理员密码：";
+const std::string kMenuPrompt = "请输入相应的数字";
+const std::string kAskName = "请输入姓名：";
+const std::string kPause = "按任意键进行下一步操作";
+
+struct shell {
+  const char* name;
+  std::vector<std::string> argv;
+};
+
+const shell kShells[] = {
+    {"dash", {"/bin/dash", "-i"}},
+    {"bash without line editing", {"/bin/bash", "--norc", "--noprofile", "--noediting", "-i"}},
+    {"bash", {"/bin/bash", "--norc", "--noprofile", "-i"}},
+};
+
+std::unique_ptr<e2e::PtySession> start_shell(const shell& sh) {
+  auto session = std::make_unique<e2e::PtySession>(
+      std::vector<std::string>{"LANG=C.UTF-8", "TERM=xterm", "PATH=/usr/bin:/bin", "PS1=$ "}, sh.argv);
+  EXPECT_TRUE(session->wait_for("$ ")) << sh.name;
+  return session;
+}
+
+TEST(JobControl, ContinuedInTheBackgroundItLeavesTheShellsTerminalAlone) {
+  for (const shell& sh : kShells) {
+    auto session = start_shell(sh);
+    session->send(std::string("'") + e2e::program_path() + "'\r");
+    ASSERT_TRUE(e2e::open_gate(*session)) << sh.name;
+    session->send("1\r");
+    ASSERT_TRUE(session->wait_for(kAskName)) << sh.name;
+    session->send("abc");
+    session->settle();
+    std::size_t from = session->output().size();
+    session->send("\x1a");
+    ASSERT_TRUE(session->wait_for("Stopped", from)) << sh.name;
+    session->settle();
+    from = session->output().size();
+    session->send("bg\r");
+    session->settle(300);
+    EXPECT_EQ(session->output().find(kAskName, from), std::string::npos)
+        << sh.name << ": the program drew over the shell from the background";
+    std::string settings = e2e::run_in_shell(*session, "stty -a");
+    EXPECT_NE(settings.find("stty -a"), std::string::npos) << sh.name << ": the command typed was not echoed";
+    EXPECT_EQ(settings.find("-icanon"), std::string::npos) << sh.name << ": " << settings;
+    EXPECT_NE(settings.find(" echo "), std::string::npos) << sh.name << ": " << settings;
+    from = session->output().size();
+    session->send("fg\r");
+    ASSERT_TRUE(session->wait_for("abc", from)) << sh.name;
+    EXPECT_NE(session->shown_since(from).find(kAskName + "abc"), std::string::npos)
+        << sh.name << ": brought forward, the prompt and the line are drawn again";
+    session->send("d\rA\rc\r1 2 3\r#\r");
+    ASSERT_TRUE(session->wait_for(kPause, from)) << sh.name;
+    session->send("k2\r");
+    EXPECT_TRUE(session->wait_for("No.1\t\tabcd\tA\tc\t", from)) << sh.name;
+    session->send("k0\r");
+    EXPECT_EQ(e2e::run_in_shell(*session, "stty -a").find("-icanon"), std::string::npos) << sh.name;
+    session->send("exit\r");
+    session->wait();
+  }
+}
+
+TEST(JobControl, BroughtBackTheGateAndThePauseAreDrawnAgain) {
+  auto session = start_shell(kShells[2]);
+  session->send(std::string("'") + e2e::program_path() + "'\r");
+  ASSERT_TRUE(session->wait_for(kAskPassword));
+  session->send("90");
+  ASSERT_TRUE(session->wait_for("**"));
+  std::size_t from = session->output().size();
+  session->send("\x1a");
+  ASSERT_TRUE(session->wait_for("Stopped", from));
+  from = session->output().size();
+  session->send("fg\r");
+  EXPECT_TRUE(session->wait_for(kAskPassword + "**", from)) << "one star for each key held";
+  session->send("7135\r");  // the keys held before the stop count: this is the first attempt
+  ASSERT_TRUE(session->wait_for(kMenuPrompt, from));
+  session->send("7\r");
+  ASSERT_TRUE(session->wait_for(kPause, from));
+  from = session->output().size();
+  session->send("\x1a");
+  ASSERT_TRUE(session->wait_for("Stopped", from));
+  from = session->output().size();
+  session->send("fg\r");
+  EXPECT_TRUE(session->wait_for(kPause, from));
+  session->send("k");
+  ASSERT_TRUE(session->wait_for(kMenuPrompt, from));
+  session->send("0\r");
+  ASSERT_TRUE(session->wait_for("$ ", session->output().size()));
+  session->send("exit\r");
+  session->wait();
+}
+
+TEST(JobControl, AfterAStopNoHandlerSeesKeysAreStillReadOneAtATime) {
+  // SIGSTOP, then the terminal set back to line mode as a shell does, then
+  // SIGCONT: the next key is a star at once, and not echoed.
+  e2e::PtySession session({"LANG=C.UTF-8", "TERM=xterm", "PATH=/usr/bin:/bin"});
+  ASSERT_TRUE(session.wait_for(kAskPassword));
+  session.kill(SIGSTOP);
+  session.drain(100);
+  session.set_settings(session.initial_settings());
+  session.kill(SIGCONT);
+  session.drain(100);
+  std::size_t from = session.output().size();
+  session.send("9");
+  EXPECT_TRUE(session.wait_for("*", from, 1000));
+  EXPECT_EQ(session.output().find('9', from), std::string::npos) << "the key was echoed";
+  session.send("07135\r");
+  EXPECT_TRUE(session.wait_for(kMenuPrompt, from));
+  session.send("0\r");
+  EXPECT_EQ(session.wait().exit_status, 0);
+}
+
+TEST(JobControl, SignalsIgnoredFromTheStartStayIgnored) {
+  // As under nohup, or a shell's trap '' before exec.
+  e2e::PtySession session({"LANG=C.UTF-8", "TERM=xterm", "PATH=/usr/bin:/bin"},
+                          {"/bin/sh", "-c", std::string("trap '' HUP INT TERM; exec '") + e2e::program_path() + "'"});
+  ASSERT_TRUE(session.wait_for(kAskPassword));
+  for (int signal_number : {SIGHUP, SIGINT, SIGTERM}) session.kill(signal_number);
+  session.send("907135\r");
+  EXPECT_TRUE(session.wait_for(kMenuPrompt)) << "the program went on";
+  session.send("0\r");
+  EXPECT_EQ(session.wait().exit_status, 0);
+}
+
+}  // namespace

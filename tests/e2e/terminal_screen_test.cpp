@@ -1,0 +1,369 @@
+// The built program at a pseudo-terminal, seen as a person sees it: its
+// output is fed to a terminal emulator, and the screen's rows and cursor are
+// compared with what should stand there. Prompts at every width, lines
+// taller than the screen, keys that arrive slowly or with Alt, control
+// characters, dumb terminals, and where the echo goes.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "child_process.h"
+#include "screen.h"
+
+namespace {
+
+using testing_support::Screen;
+
+const std::vector<std::string> kUtf8Terminal = {"LANG=C.UTF-8", "TERM=xterm", "PATH=/usr/bin:/bin"};
+const std::string kAskName = "请输入姓名：";
+const std::string kAskScores = "请输入三门课的成绩：";
+const std::string kPause = "按任意键进行下一步操作";
+
+// The program behind its gate on a terminal of `rows` by `columns`, with the
+// screen a person would see.
+struct seen_program {
+  e2e::PtySession session;
+  Screen screen;
+
+  seen_program(int rows, int columns, std::vector<std::string> environment = kUtf8Terminal)
+      : session(environment, {}, e2e::pty_options{.rows = rows, .columns = columns}), screen(rows, columns) {
+    EXPECT_TRUE(e2e::open_gate(session));
+  }
+  void type(std::string_view keys) { session.send(keys); }
+  // Lets the program draw what it will, and shows it.
+  void look() {
+    session.settle(60);
+    screen.catch_up(session.output());
+  }
+  // The listing's rows, after the pause that follows an item.
+  std::string listing() {
+    EXPECT_TRUE(session.wait_for(kPause));
+    std::size_t from = session.output().size();
+    type("k2\r");
+    EXPECT_TRUE(session.wait_for(kPause, from));
+    return session.output().substr(from);
+  }
+};
+
+// How a terminal `columns` wide lays out text written from the start of a
+// row: a wide character that does not fit goes to the next row. Gives the
+// rows, and sets the cursor's place after the text.
+std::vector<std::string> laid_out(const std::string& utf8, int columns, int& cursor_column) {
+  std::vector<std::string> rows(1);
+  int column = 0;
+  for (std::size_t i = 0; i < utf8.size();) {
+    auto lead = static_cast<unsigned char>(utf8[i]);
+    std::size_t length = lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc0 ? 2 : 1;
+    int width = length >= 3 ? 2 : 1;  // the Chinese these tests show
+    if (column + width > columns) {
+      rows.emplace_back();
+      column = 0;
+    }
+    rows.back() += utf8.substr(i, length);
+    column += width;
+    i += length;
+  }
+  cursor_column = column;
+  return rows;
+}
+
+// The screen's rows up to the cursor read `text` as the terminal lays it out,
+// and the cursor stands right after it.
+void expect_ends_with(const Screen& screen, const std::string& text, int columns, const std::string& what) {
+  int cursor_column = 0;
+  std::vector<std::string> rows = laid_out(text, columns, cursor_column);
+  int first = screen.cursor_row() - static_cast<int>(rows.size()) + 1;
+  ASSERT_GE(first, 0) << what;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(screen.row(first + static_cast<int>(i)), rows[i]) << what << ", row " << i << " of\n" << screen.text();
+  }
+  EXPECT_EQ(screen.cursor_column(), cursor_column) << what << "\n" << screen.text();
+}
+
+TEST(TerminalScreen, TypedTextStartsWhereThePromptEndsAtEveryWidth) {
+  // The name prompt takes 12 columns and the score prompt 20: at these widths
+  // they end at the margin (12, 6; 20, 10), or their last wide character
+  // wraps (9, 19), or they are wider than the screen. Neither the first key
+  // nor Ctrl-L may touch them.
+  for (int columns : {6, 9, 10, 12, 19, 20}) {
+    seen_program program(30, columns);
+    std::string at = std::to_string(columns) + " columns";
+    program.type("1\r");
+    ASSERT_TRUE(program.session.wait_for(kAskName));
+    program.type("ab");
+    program.look();
+    expect_ends_with(program.screen, kAskName + "ab", columns, "name, " + at);
+    program.type("\x0c");
+    program.look();
+    EXPECT_EQ(program.screen.row(0).substr(0, 3), "请") << "Ctrl-L draws the prompt on the top row, " << at;
+    expect_ends_with(program.screen, kAskName + "ab", columns, "name after Ctrl-L, " + at);
+    std::size_t from = program.session.output().size();
+    program.type("\rA\rc\r");
+    ASSERT_TRUE(program.session.wait_for(kAskScores, from));
+    program.type("1 2");
+    program.look();
+    expect_ends_with(program.screen, kAskScores + "1 2", columns, "scores, " + at);
+    program.type("\x0c");
+    program.look();
+    expect_ends_with(program.screen, kAskScores + "1 2", columns, "scores after Ctrl-L, " + at);
+    program.session.kill(SIGTERM);
+  }
+}
+
+TEST(TerminalScreen, ALineTallerThanTheScreenIsShownTrueAroundTheCursor) {
+  // 480 letters at 40 by 10: the name prompt's row holds 28 of them, the
+  // rows after it 40 each.
+  seen_program program(10, 40);
+  program.type("1\r");
+  ASSERT_TRUE(program.session.wait_for(kAskName));
+  std::string letters;
+  for (int i = 0; i < 480; ++i) letters += static_cast<char>('a' + i % 26);
+  program.type(letters);
+  program.look();
+  program.type("\x1b[HX");  // Home, then X at the start of the line
+  program.look();
+  EXPECT_EQ(program.screen.row(0), kAskName + "X" + letters.substr(0, 27)) << program.screen.text();
+  EXPECT_EQ(program.screen.cursor_row(), 0);
+  EXPECT_EQ(program.screen.cursor_column(), 13);
+  program.type("\x1b[FYZ");  // End, then YZ
+  program.look();
+  std::string line = "X" + letters + "YZ";  // 483 characters: rows 0 to 12, the last holding 15
+  for (int row = 0; row < 10; ++row) {
+    EXPECT_EQ(program.screen.row(row), line.substr(static_cast<std::size_t>(28 + (row + 2) * 40), 40))
+        << "screen row " << row << " is the line's row " << row + 3 << "\n" << program.screen.text();
+  }
+  EXPECT_EQ(program.screen.cursor_row(), 9);
+  EXPECT_EQ(program.screen.cursor_column(), 15);
+  program.type("\rA\rc\r1 2 3\r#\r");
+  EXPECT_NE(program.listing().find("No.1\t\tXabcdefghijklmnopqr\tA\t"), std::string::npos);
+}
+
+TEST(TerminalScreen, ControlCharactersShowAsOneQuestionMarkEach) {
+  seen_program program(24, 80);
+  program.type("1\r");
+  ASSERT_TRUE(program.session.wait_for(kAskName));
+  program.type("a\x07\xc2\x9b\xc2\x85" "b");  // BEL, then CSI and NEL as UTF-8 (C1)
+  program.look();
+  expect_ends_with(program.screen, kAskName + "a???b", 80, "C0 and C1 controls");
+  program.type("\rA\rc\r1 2 3\r#\r");
+  EXPECT_NE(program.listing().find("No.1\t\ta???b\tA\t"), std::string::npos);
+}
+
+TEST(TerminalKeys, AltAndAKeyEditsByWordsOrDoesNothingAndEscAloneClears) {
+  seen_program program(24, 80);
+  program.type("1\r");
+  ASSERT_TRUE(program.session.wait_for(kAskName));
+  const char* names[] = {
+      "zhang san\x1b" "bX",          // Alt-B: before "san"
+      "zhang san\x01\x1b" "fY",      // Alt-F from the start: after "zhang"
+      "zhang san\x01\x1b" "d",       // Alt-D: "zhang" goes
+      "zhang san\x1b\x7f",           // Alt-Backspace: "san" goes
+      "ab\x1bxc",                    // Alt-X: nothing
+  };
+  for (const char* name : names) program.type(std::string(name) + "\rA\rc\r1 2 3\r");
+  program.type("junk\x1b");  // Esc alone, no key after it: the line is cleared
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  program.type("ok\rA\rc\r1 2 3\r#\r");
+  std::string rows = program.listing();
+  for (const char* stored : {"zhang Xsan", "zhangY san", " san", "zhang ", "abc", "ok"}) {
+    EXPECT_NE(rows.find(std::string("\t\t") + stored + "\tA\t"), std::string::npos) << stored << " in\n" << rows;
+  }
+}
+
+TEST(TerminalKeys, KeysWhoseBytesArriveSlowlyAreReadWhole) {
+  seen_program program(24, 80);
+  program.type("1\r");
+  ASSERT_TRUE(program.session.wait_for(kAskName));
+  // A slow link splits Left after Esc and after Esc [, and a Chinese
+  // character between its bytes.
+  auto pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(200)); };
+  program.type("abc\x1b");
+  pause();
+  program.type("[DX\rA\rc\r1 2 3\r");
+  program.type("abc\x1b[");
+  pause();
+  program.type("DY\rB\rc\r1 2 3\r");
+  program.type("k\xe4");
+  pause();
+  program.type("\xb8\xad");
+  program.look();
+  expect_ends_with(program.screen, kAskName + "k中", 80, "a character split between its bytes");
+  program.type("\x7f\rC\rc\r1 2 3\r#\r");
+  std::string rows = program.listing();
+  for (const char* stored : {"\t\tabXc\tA\t", "\t\tabYc\tB\t", "\t\tk\tC\t"}) {
+    EXPECT_NE(rows.find(stored), std::string::npos) << stored << " in\n" << rows;
+  }
+}
+
+TEST(TerminalKeys, OutputHeldByCtrlSIsShownWhenReleased) {
+  // Ctrl-S holds the terminal's output: the echo waits, on a terminal
+  // someone made non-blocking too, and a signal meanwhile loses none of it.
+  for (bool nonblocking : {false, true}) {
+    e2e::PtySession session(kUtf8Terminal, {}, {.nonblocking_input = nonblocking});
+    ASSERT_TRUE(e2e::open_gate(session));
+    session.send("1\r");
+    ASSERT_TRUE(session.wait_for(kAskName));
+    session.settle();
+    session.send("\x13" "abc");
+    session.drain(200);
+    session.kill(SIGTSTP);  // no shell can stop it here: the handler runs and goes on
+    session.drain(200);
+    std::size_t from = session.output().size();
+    session.send("\x11");
+    EXPECT_TRUE(session.wait_for("c", from)) << (nonblocking ? "non-blocking" : "blocking");
+    Screen screen(24, 80);
+    session.settle();
+    screen.catch_up(session.output());
+    expect_ends_with(screen, kAskName + "abc", 80, nonblocking ? "non-blocking" : "blocking");
+    session.kill(SIGTERM);
+  }
+}
+
+TEST(DumbTerminals, GetNoEscapeSequencesAndEditLinesThemselves) {
+  // TERM=dumb (an editor's shell buffer), emacs, or no TERM at all: the
+  // terminal's own line mode echoes and edits the lines, nothing is cleared.
+  for (const char* term : {"TERM=dumb", "TERM=emacs", "NO_TERM=1"}) {
+    e2e::PtySession session({"LANG=C.UTF-8", term, "PATH=/usr/bin:/bin"});
+    ASSERT_TRUE(e2e::open_gate(session)) << term;
+    session.send("1\r");
+    ASSERT_TRUE(session.wait_for(kAskName)) << term;
+    session.send("zhx\x7f\r");  // the terminal's own erase
+    ASSERT_TRUE(session.wait_for("zhx")) << term << ": the terminal echoes";
+    session.send("A\rc\r1 2 3\r#\r");
+    ASSERT_TRUE(session.wait_for(kPause)) << term;
+    std::size_t from = session.output().size();
+    session.send("k2\r");
+    EXPECT_TRUE(session.wait_for("No.1\t\tzh\tA\tc\t", from)) << term;
+    session.send("k0\r");
+    EXPECT_EQ(session.wait().exit_status, 0) << term;
+    EXPECT_EQ(session.output().find('\x1b'), std::string::npos) << term << ": an escape sequence was sent";
+  }
+}
+
+TEST(EchoDestination, TheEchoGoesToTheTerminalAndNeverIntoAFile) {
+  // Standard output into a file, standard input the terminal as usual or
+  // opened for reading only.
+  for (std::string input : {"", "< /dev/tty"}) {
+    char file_name[] = "/tmp/roster-echo-XXXXXX";
+    int fd = mkstemp(file_name);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    std::string command = "exec '" + std::string(e2e::program_path()) + "' " + input + " > " + file_name;
+    e2e::PtySession session(kUtf8Terminal, {"/bin/sh", "-c", command});
+    auto file = [&] {
+      std::ifstream in(file_name);
+      std::stringstream content;
+      content << in.rdbuf();
+      return content.str();
+    };
+    auto file_shows = [&](const std::string& text) {
+      for (int i = 0; i < 250 && file().find(text) == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+      return file().find(text) != std::string::npos;
+    };
+    ASSERT_TRUE(file_shows("请输入管理员密码：")) << input;
+    session.send("907135\r");
+    ASSERT_TRUE(file_shows("请输入相应的数字")) << input;
+    session.send("1\r");
+    ASSERT_TRUE(file_shows(kAskName)) << input;
+    session.send("echoed");
+    session.settle();
+    EXPECT_NE(session.shown_since(0).find("echoed"), std::string::npos) << input << ": typed blind";
+    session.send("\rA\rc\r1 2 3\r#\rk0\r");
+    EXPECT_EQ(session.wait().exit_status, 0) << input;
+    EXPECT_EQ(file().find("echoed"), std::string::npos) << input << ": the echo went into the file";
+    unlink(file_name);
+  }
+}
+
+
+// A tmux pane, a terminal that reflows its rows when it is resized as most
+// do now (a row the program ended with a line break is cut into rows of the
+// new width).
+class TmuxPane {
+ public:
+  TmuxPane(int rows, int columns, const std::string& command)
+      : socket_("roster-test-" + std::to_string(getpid())) {
+    tmux({"new-session", "-d", "-s", "t", "-x", std::to_string(columns), "-y", std::to_string(rows), command});
+  }
+  ~TmuxPane() { tmux({"kill-server"}); }
+
+  void type(const std::string& keys) { tmux({"send-keys", "-t", "t", "-l", keys}); }
+  void resize(int rows, int columns) {
+    tmux({"resize-window", "-t", "t", "-x", std::to_string(columns), "-y", std::to_string(rows)});
+  }
+  // Waits until the pane shows `text`.
+  bool shows(const std::string& text) {
+    for (int i = 0; i < 250; ++i) {
+      if (screen().find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+  std::string screen() { return tmux({"capture-pane", "-p", "-t", "t"}); }
+  std::vector<std::string> rows() {
+    std::vector<std::string> all;
+    std::istringstream lines(screen());
+    for (std::string row; std::getline(lines, row);) all.push_back(row);
+    return all;
+  }
+  int cursor(const char* which) { return std::stoi(tmux({"display-message", "-p", "-t", "t", which})); }
+
+ private:
+  std::string tmux(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {"tmux", "-u", "-f", "/dev/null", "-L", socket_});
+    int out[2];
+    if (pipe(out) != 0) return "";
+    pid_t child = fork();
+    if (child == 0) {
+      dup2(out[1], STDOUT_FILENO);
+      close(out[0]);
+      close(out[1]);
+      std::vector<char*> argv;
+      for (std::string& argument : arguments) argv.push_back(argument.data());
+      argv.push_back(nullptr);
+      setenv("LANG", "C.UTF-8", 1);
+      execvp("tmux", argv.data());
+      _exit(127);
+    }
+    close(out[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+    close(out[0]);
+    waitpid(child, nullptr, 0);
+    return text;
+  }
+
+  std::string socket_;
+};
+
+TEST(TerminalScreen, AResizeMidLineDrawsThePromptAndTheLineAgainWhole) {
+  TmuxPane pane(24, 30, "env LANG=C.UTF-8 '" + std::string(e2e::program_path()) + "'");
+  ASSERT_TRUE(pane.shows("请输入管理员密码："));
+  pane.type("907135\r");
+  ASSERT_TRUE(pane.shows("请输入相应的数字"));
+  pane.type("1\r");
+  ASSERT_TRUE(pane.shows(kAskName));
+  pane.type("abcdefghijklmnopqrs");  // 12 + 19 columns: wraps at 30
+  ASSERT_TRUE(pane.shows("s"));
+  pane.resize(24, 20);
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  pane.type("t");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::vector<std::string> rows = pane.rows();
+  int row = pane.cursor("#{cursor_y}");
+  ASSERT_GE(row, 1);
+  ASSERT_LT(row, static_cast<int>(rows.size()));
+  EXPECT_EQ(rows[static_cast<std::size_t>(row) - 1], kAskName + "abcdefgh") << pane.screen();
+  EXPECT_EQ(rows[static_cast<std::size_t>(row)], "ijklmnopqrst") << pane.screen();
+  EXPECT_EQ(pane.cursor("#{cursor_x}"), 12);
+}
+
+}  // namespace

@@ -1,0 +1,181 @@
+// Lines typed at a terminal, without a terminal: keys played back into the
+// line reader, then the lines it took and the screen its drawing leaves (in
+// a terminal emulator), with the cursor where a person would see it.
+#include <gtest/gtest.h>
+
+#include "console/line_reader.h"
+#include "scripted_terminal.h"
+#include "screen.h"
+
+namespace {
+
+using console::LineEditor;
+using console::LineReader;
+using console::ScriptedTerminal;
+using console::TerminalCharset;
+
+const std::string kLeft = "\x1b[D", kRight = "\x1b[C", kUp = "\x1b[A", kDown = "\x1b[B", kHome = "\x1b[H",
+                  kEnd = "\x1b[F", kDelete = "\x1b[3~", kBackspace = "\x7f";
+
+std::string times(int count, const std::string& keys) {
+  std::string all;
+  for (int i = 0; i < count; ++i) all += keys;
+  return all;
+}
+
+struct typing {
+  const char* what;
+  std::vector<std::string> chunks;  // keys; a new chunk comes after a pause
+  std::vector<std::string> lines;   // what Enter took, in order
+  std::vector<std::string> screen;  // the screen's top rows at the end (unchecked when empty)
+  int cursor_row = -1, cursor_column = -1;
+  std::string prompt = "> ";
+  int columns = 20;
+  int rows = 6;
+};
+
+// Keys, and the lines they give.
+typing gives(const char* what, std::vector<std::string> chunks, std::vector<std::string> lines) {
+  typing t;
+  t.what = what;
+  t.chunks = std::move(chunks);
+  t.lines = std::move(lines);
+  return t;
+}
+
+// Keys, and the screen's top rows and cursor they leave (a line still being typed).
+typing shows(const char* what, std::vector<std::string> chunks, std::vector<std::string> screen, int row,
+             int column, std::string prompt = "> ", int columns = 20) {
+  typing t = gives(what, std::move(chunks), {});
+  t.screen = std::move(screen);
+  t.cursor_row = row;
+  t.cursor_column = column;
+  t.prompt = std::move(prompt);
+  t.columns = columns;
+  return t;
+}
+
+struct typed {
+  std::vector<std::string> lines;
+  std::unique_ptr<testing_support::Screen> screen;
+};
+
+// Reads lines until the keys run out. The prompt is written before each
+// line, as the program writes it, where the drawing left the cursor.
+typed type_at_terminal(const typing& t, const char* charset = "UTF-8") {
+  ScriptedTerminal terminal(t.chunks, t.columns, t.rows);
+  LineReader reader(terminal, charset);
+  typed result;
+  std::string line;
+  terminal.write(t.prompt);
+  while (reader.read_line(line, t.prompt)) {
+    result.lines.push_back(line);
+    terminal.write(t.prompt);
+  }
+  result.screen = std::make_unique<testing_support::Screen>(t.rows, t.columns, charset);
+  result.screen->catch_up(terminal.drawn());
+  return result;
+}
+
+TEST(LineReader, KeysEditTheLineAndTheScreenShowsIt) {
+  const std::vector<typing> cases = {
+      shows("a character typed mid-line lands in its place, the rest after it",
+            {"abc" + kLeft + kLeft + "X"}, {"> aXbc"}, 0, 4),
+      gives("Ctrl-B moves left and Ctrl-F right", {"abc\x02\x02\x06X\r"}, {"abXc"}),
+      gives("Right at the end of the line does nothing", {"ab" + kRight + kLeft + "X\r"}, {"aXb"}),
+      gives("Delete on the last character erases it", {"ab" + kLeft + kDelete + "\r"}, {"a"}),
+      gives("Ctrl-D mid-line deletes under the cursor and keeps the line", {"abc" + kHome + "\x04\r\x04"}, {"bc"}),
+      gives("Ctrl-W erases the whole first word", {"abc\x17x\r"}, {"x"}),
+      gives("Ctrl-W takes blanks, then the word before them", {"one two  \x17" "2\r"}, {"one 2"}),
+      shows("Enter mid-line takes the whole line and leaves the cursor after it",
+            {"abc" + kLeft + kLeft + "\r"}, {"> abc", ">"}, 1, 2),
+      shows("Ctrl-L clears the screen and draws the prompt on the top row", {"ab\x0c"}, {"> ab", ""}, 0, 4),
+      gives("a Tab is stored as a Tab", {"a\tb\r"}, {"a\tb"}),
+      gives("Esc O sequences are read to their end", {"a\x1bOD" "X\x1bOPb\r"}, {"Xba"}),
+      gives("Esc alone clears the line", {"junk\x1b", "ok\r"}, {"ok"}),
+      gives("Esc and Esc: the first clears, the second waits for its key", {"junk\x1b\x1b", "ok\r"}, {"ok"}),
+      gives("Alt-B and Alt-F move by words", {"zhang san\x1b" "bX\x1b" "b\x1b" "b\x1b" "fY\r"}, {"zhangY Xsan"}),
+      gives("Alt-D erases the word after the cursor", {"zhang san" + kHome + "\x1b" "d\r"}, {" san"}),
+      gives("Alt-Backspace erases the word before it", {"zhang san-3\x1b\x7f\x1b\x7f\r"}, {"zhang "}),
+      gives("Alt and any other key leaves the line alone", {"ab\x1bxc\x1b" "\xe4\xb8\xad" "d\r"}, {"abcd"}),
+      shows("control characters show as one '?' each, C1 ones included", {"a\x07\xc2\x9b\xc2\x85" "b"},
+            {"> a???b"}, 0, 7),
+      shows("a Chinese character takes two columns in UTF-8", {"\xe4\xb8\xad" "b"}, {"> \xe4\xb8\xad" "b"}, 0, 5),
+      gives("a four-byte character is one character", {"a\xf0\xa0\x80\x80" "b" + kBackspace + kBackspace + "\r"}, {"a"}),
+      shows("a prompt wider than the screen: the line starts where it really ends", {"ab"},
+            {"\xe8\xaf\xb7\xe8\xbe\x93\xe5\x85\xa5\xe5\xa7\x93", "\xe5\x90\x8d\xef\xbc\x9a" "ab"}, 1, 6,
+            "\xe8\xaf\xb7\xe8\xbe\x93\xe5\x85\xa5\xe5\xa7\x93\xe5\x90\x8d\xef\xbc\x9a", 9),
+      shows("a prompt that ends at the margin is never erased", {"ab\x0c"}, {"0123456789", "ab"}, 1, 2,
+            "0123456789", 10),
+  };
+  for (typing t : cases) {
+    if (t.what == std::string_view("Enter mid-line takes the whole line and leaves the cursor after it")) t.lines = {"abc"};
+    typed result = type_at_terminal(t);
+    EXPECT_EQ(result.lines, t.lines) << t.what;
+    for (std::size_t row = 0; row < t.screen.size(); ++row) {
+      EXPECT_EQ(result.screen->row(static_cast<int>(row)), t.screen[row]) << t.what << ", row " << row;
+    }
+    if (t.cursor_row >= 0) {
+      EXPECT_EQ(result.screen->cursor_row(), t.cursor_row) << t.what;
+      EXPECT_EQ(result.screen->cursor_column(), t.cursor_column) << t.what;
+    }
+  }
+}
+
+TEST(LineReader, RecallGoesBackAndForthThroughBoundedHistory) {
+  typing order = gives("", {"one\rtwo\rx" + kUp + kUp + kDown + "\r" + "y" + kUp + kDown + kDown + "\r"}, {});
+  EXPECT_EQ(type_at_terminal(order).lines, (std::vector<std::string>{"one", "two", "two", "y"}))
+      << "Down shows the next newer line, and past the newest the line being typed";
+  typing repeats = gives("", {"a\rb\rb\r\r" + kUp + kUp + "\r"}, {});
+  EXPECT_EQ(type_at_terminal(repeats).lines.back(), "a") << "a line typed twice in a row is kept once, an empty one never";
+  std::string many;
+  for (std::size_t i = 0; i < LineEditor::kHistoryLines + 50; ++i) many += "l" + std::to_string(i) + "\r";
+  typing bounded = gives("", {many + times(static_cast<int>(LineEditor::kHistoryLines) + 60, kUp) + "\r"}, {});
+  EXPECT_EQ(type_at_terminal(bounded).lines.back(), "l50") << "only the newest lines are kept";
+}
+
+TEST(LineReader, ALineHoldsItsFullLengthAfterErasing) {
+  typing t = gives("", {times(10, "y") + times(10, kBackspace) + std::string(LineEditor::kMaxBytes, 'x') + "z\r"}, {});
+  std::vector<std::string> lines = type_at_terminal(t).lines;
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], std::string(LineEditor::kMaxBytes, 'x'));
+}
+
+TEST(LineReader, ALineTallerThanTheScreenShowsTheRowsAroundTheCursor) {
+  // 10 columns, 4 rows, a 2-column prompt: 60 characters make 7 rows.
+  std::string line;
+  for (int i = 0; i < 60; ++i) line += static_cast<char>('a' + i % 26);
+  typing home = shows("", {line + kHome + "X"}, {"> Xabcdefg", "hijklmnopq", "rstuvwxyza", "bcdefghijk"}, 0, 3);
+  home.columns = 10;
+  home.rows = 4;
+  typed at_home = type_at_terminal(home);
+  for (int row = 0; row < 4; ++row) EXPECT_EQ(at_home.screen->row(row), home.screen[static_cast<std::size_t>(row)]);
+  EXPECT_EQ(at_home.screen->cursor_row(), 0);
+  EXPECT_EQ(at_home.screen->cursor_column(), 3);
+  typing end = gives("", {line + kHome + "X" + kEnd + "Y"}, {});
+  end.columns = 10;
+  end.rows = 4;
+  typed at_end = type_at_terminal(end);
+  // X and the 60 letters, then Y: rows of 8, then 10 each, the last one
+  // "fghY" with the cursor after it.
+  EXPECT_EQ(at_end.screen->row(2), "vwxyzabcde");
+  EXPECT_EQ(at_end.screen->row(3), "fghY");
+  EXPECT_EQ(at_end.screen->cursor_row(), 3);
+  EXPECT_EQ(at_end.screen->cursor_column(), 4);
+}
+
+TEST(TerminalCharset, CutsTypedBytesIntoWholeCharacters) {
+  TerminalCharset utf8("UTF-8");
+  std::vector<console::typed_char> chars = utf8.split("a\xf0\xa0\x80\x80\xe4\xb8\xad\xc2\x9b");
+  ASSERT_EQ(chars.size(), 4u);
+  EXPECT_EQ(chars[1].width, 2) << "U+20000 is one wide character";
+  EXPECT_EQ(chars[2].width, 2) << "a Chinese character takes two columns, not its three bytes";
+  EXPECT_EQ(chars[3].shown, "?");
+  TerminalCharset gb18030("GB18030");
+  chars = gb18030.split("\x95\x32\x82\x36\xd6\xd0");
+  ASSERT_EQ(chars.size(), 2u) << "a four-byte GB18030 character is one character";
+  EXPECT_EQ(chars[0].width, 2);
+  EXPECT_EQ(chars[1].width, 2);
+}
+
+}  // namespace
