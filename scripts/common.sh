@@ -32,13 +32,16 @@ install_packages() {
   rm -f "$log"
 }
 
-# Generates the zh_CN locale of the given character map unless it is there.
-# localedef may end non-zero over mere warnings: the list says whether it worked.
+# Generates the zh_CN locale of the given character map unless it is there,
+# named zh_CN.<charmap> or, given a third argument, by that name (glibc's
+# zh_CN alone is GB2312). localedef may end non-zero over mere warnings: the
+# list says whether it worked.
 ensure_zh_locale() {
   local who=$1 charmap=$2
-  local listed=${charmap//-/}
-  locale -a 2>/dev/null | grep -qix "zh_CN\.$listed" && return 0
-  echo "$who: generating the zh_CN.$charmap locale"
-  as_root localedef -f "$charmap" -i zh_CN "zh_CN.$charmap" || true
-  locale -a | grep -qix "zh_CN\.$listed" || { echo "$who: could not generate zh_CN.$charmap" >&2; return 1; }
+  local name=${3:-zh_CN.$charmap}
+  local listed=${name//-/}
+  locale -a 2>/dev/null | grep -qix "${listed//./\\.}" && return 0
+  echo "$who: generating the $name locale ($charmap)"
+  as_root localedef -f "$charmap" -i zh_CN "$name" || true
+  locale -a | grep -qix "${listed//./\\.}" || { echo "$who: could not generate $name" >&2; return 1; }
 }

@@ -11,3 +11,4 @@ install_packages setup "${packages[@]}"
 
 ensure_zh_locale setup GBK
 ensure_zh_locale setup UTF-8
+ensure_zh_locale setup GB2312 zh_CN

@@ -138,15 +138,17 @@ TEST(NumberRead, LongNumbersKeepTheValueTheirDigitsGive) {
   const std::string zeros(1000, '0');
   const std::string digits = "123456789012345678901234567890";
   ScriptedSession session(digits + " 0.1" + zeros + "1 1" + zeros + " 0." + zeros + "7e1005 " + digits + zeros +
-                          "e-1000 1e99999999999999999999 x\n");
-  double values[6];
-  ASSERT_EQ(console::read_numbers(values, 6), 6);
+                          "e-1000 1e99999999999999999999 1e" + zeros + zeros + "1 1e-" + zeros + zeros + "1 x\n");
+  double values[8];
+  ASSERT_EQ(console::read_numbers(values, 8), 8);
   EXPECT_EQ(values[0], std::strtod(digits.c_str(), nullptr));
   EXPECT_EQ(values[1], 0.1);
   EXPECT_EQ(values[2], 0) << "too large for a double";
   EXPECT_EQ(values[3], 70000);
   EXPECT_EQ(values[4], std::strtod(digits.c_str(), nullptr));
   EXPECT_EQ(values[5], 0);
+  EXPECT_EQ(values[6], 10) << "an exponent of two thousand digits that say 1";
+  EXPECT_EQ(values[7], 0.1);
   std::string rest;
   ASSERT_TRUE(console::read_word(rest, 20));
   EXPECT_EQ(rest, "x") << "every digit was consumed";

@@ -201,28 +201,31 @@ TEST(Terminal, ANonBlockingTerminalIsWaitedFor) {
 
 TEST(Terminal, StartedInTheBackgroundItTakesTheSettingsOfTheForeground) {
   // An interactive bash, whose line editor has the terminal raw while it
-  // waits at its prompt.
+  // waits at its prompt. The job starts the program once the line editor has
+  // the terminal again, and reads the settings the program leaves before
+  // bash can put its own back.
   e2e::PtySession shell({"LANG=C.UTF-8", "TERM=xterm", "PATH=/usr/bin:/bin", "PS1=$ "},
                         {"/bin/bash", "--norc", "--noprofile", "-i"});
   ASSERT_TRUE(shell.wait_for("$ "));
-  shell.send(std::string("'") + e2e::program_path() + "' &\r");
+  shell.send(std::string("(sleep 0.3; '") + e2e::program_path() + "'; echo STATUS=$?; stty -a) &\r");
   shell.drain(500);
   shell.send("fg\r");
   ASSERT_TRUE(shell.wait_for(kAskPassword));
   shell.send("907135\r");
   ASSERT_TRUE(shell.wait_for(kMenuPrompt));
+  std::size_t second = shell.output().find(kAskPassword, shell.output().find(kAskPassword) + 1);
+  EXPECT_EQ(second, std::string::npos) << "stopped before the gate began, it drew the gate once";
   std::size_t from = shell.output().size();
   shell.send("2\r");
   EXPECT_TRUE(shell.wait_for("名单内一共有0个学生", from)) << "Enter did not end the line";
   from = shell.output().size();
   shell.send("k0\r");
+  ASSERT_TRUE(shell.wait_for("STATUS=0", from));
   ASSERT_TRUE(shell.wait_for("$ ", from));  // the shell has the terminal again
-  EXPECT_NE(e2e::run_in_shell(shell, "echo STATUS=$?").find("STATUS=0"), std::string::npos);
-  // bash keeps what a job that ended left on the terminal as its own: had the
-  // program taken the line editor's raw settings at start, they would stay.
-  std::string settings = e2e::run_in_shell(shell, "stty -a");
+  std::string settings = shell.output().substr(from);
   EXPECT_EQ(settings.find("-icanon"), std::string::npos) << settings;
   EXPECT_NE(settings.find(" echo "), std::string::npos) << settings;
+  EXPECT_NE(settings.find(" icrnl "), std::string::npos) << settings;
   shell.send("exit\r");
   shell.wait();
 }
