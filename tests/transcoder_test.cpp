@@ -2,8 +2,10 @@
 // the locale.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <clocale>
 #include <cstdlib>
+#include <random>
 
 #include "console/locale_charset.h"
 #include "console/transcoder.h"
@@ -38,6 +40,7 @@ TEST(Transcoder, InvalidBytesBecomeQuestionMarksAndNothingAfterThemIsLost) {
   EXPECT_EQ(convert("UTF-8", "GBK", "a\xff" "b\xe4\xb8\n"), "a?b??\n");
   EXPECT_EQ(convert("GBK", "GBK", "a\xd6\nb"), "a?\nb") << "half a GBK character before a line break";
   EXPECT_EQ(convert("GBK", "UTF-8", "\xffx"), "?x");
+  EXPECT_EQ(convert("UTF-8", "GBK", "ab\x80" "cd"), "ab?cd") << "ASCII but for one byte";
 }
 
 TEST(Transcoder, ACharacterSplitBetweenCallsIsJoined) {
@@ -47,9 +50,90 @@ TEST(Transcoder, ACharacterSplitBetweenCallsIsJoined) {
   EXPECT_TRUE(to_gbk.holds_partial());
   to_gbk.convert(kUtf8.substr(2), out, false);
   EXPECT_EQ(out, kGbk);
-  to_gbk.convert("\xe4", out, true);
-  EXPECT_EQ(out, kGbk + "?") << "an unfinished character at the very end";
+  to_gbk.convert("\xe4\xb8", out, true);
+  EXPECT_EQ(out, kGbk + "?") << "an unfinished character at the very end is one '?'";
   EXPECT_FALSE(to_gbk.holds_partial());
+}
+
+// The conversion as the program defines it: each character of the source to
+// UTF-32 (an invalid byte, or a character cut off at the very end, becomes
+// one '?'), then each to the target (one it lacks becomes '?').
+std::string through_unicode(const char* from, const char* to, std::string in) {
+  iconv_t decoder = iconv_open("UTF-32LE", from), encoder = iconv_open(to, "UTF-32LE");
+  std::string wide;
+  char* src = in.data();
+  std::size_t left = in.size();
+  while (left > 0) {
+    char buffer[4];
+    char* dst = buffer;
+    std::size_t room = sizeof buffer;
+    std::size_t rc = iconv(decoder, &src, &left, &dst, &room);
+    if (room == 0) {
+      wide.append(buffer, 4);
+      continue;
+    }
+    if (rc != static_cast<std::size_t>(-1)) break;
+    wide.append("?\0\0\0", 4);
+    std::size_t skip = errno == EINVAL ? left : 1;
+    src += skip;
+    left -= skip;
+    iconv(decoder, nullptr, nullptr, nullptr, nullptr);
+  }
+  std::string out;
+  for (std::size_t i = 0; i < wide.size(); i += 4) {
+    char one[4];
+    std::copy_n(wide.data() + i, 4, one);
+    char* from_char = one;
+    std::size_t one_left = 4;
+    char buffer[8];
+    char* dst = buffer;
+    std::size_t room = sizeof buffer;
+    if (iconv(encoder, &from_char, &one_left, &dst, &room) == static_cast<std::size_t>(-1)) {
+      out += std::string_view(to) == "UTF-32LE" ? std::string("?\0\0\0", 4) : std::string("?");
+      iconv(encoder, nullptr, nullptr, nullptr, nullptr);
+    } else {
+      out.append(buffer, sizeof buffer - room);
+    }
+  }
+  iconv_close(decoder);
+  iconv_close(encoder);
+  return out;
+}
+
+TEST(Transcoder, AgreesWithTheConversionThroughUnicodeWhateverTheInputAndHowItArrives) {
+  // Characters every set or only some sets hold (GBK's and GB2312's middle
+  // dots and dashes differ), bytes no set reads, and characters cut short.
+  const std::u32string characters = U"a\n\t中文·・―€é：😀𠀀\u0080";
+  const std::vector<std::pair<const char*, const char*>> pairs = {
+      {"GBK", "UTF-8"}, {"GBK", "EUC-CN"}, {"GBK", "GB18030"}, {"UTF-8", "GBK"}, {"EUC-CN", "GBK"},
+      {"GB18030", "GBK"}, {"UTF-8", "UTF-32LE"}, {"GBK", "UTF-32LE"}, {"GB18030", "UTF-32LE"}};
+  std::mt19937 random(2026);
+  for (const auto& [from, to] : pairs) {
+    std::vector<std::string> pieces = {"\x80", "\xff", "\xa1", "\xe4\xb8", "\x95\x32", "\x81"};
+    for (char32_t c : characters) {
+      std::string wide(reinterpret_cast<const char*>(&c), 4);
+      std::string encoded = through_unicode("UTF-32LE", from, wide);
+      if (encoded != "?" || c == U'?') pieces.push_back(encoded);
+    }
+    for (int round = 0; round < 1000; ++round) {
+      std::string in;
+      for (int n = static_cast<int>(random() % 10); n > 0; --n) in += pieces[random() % pieces.size()];
+      std::string expected = through_unicode(from, to, in);
+      Transcoder whole(from, to);
+      std::string out;
+      whole.convert(in, out, true);
+      ASSERT_EQ(out, expected) << from << " to " << to << ": " << ::testing::PrintToString(in);
+      Transcoder pieces_at_a_time(from, to);
+      out.clear();
+      for (std::size_t at = 0; at < in.size();) {
+        std::size_t n = std::min<std::size_t>(1 + random() % 4, in.size() - at);
+        pieces_at_a_time.convert(std::string_view(in).substr(at, n), out, false);
+        at += n;
+      }
+      pieces_at_a_time.convert({}, out, true);
+      ASSERT_EQ(out, expected) << from << " to " << to << " in pieces: " << ::testing::PrintToString(in);
+    }
+  }
 }
 
 TEST(LocaleCharset, TheGbFamilyKeepsItsOwnAndEverythingElseIsUtf8) {

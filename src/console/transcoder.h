@@ -1,11 +1,12 @@
 // Character set conversion at the console boundary, through the C library's
-// iconv. Conversion goes through UTF-32 so that a byte that is not valid in the
-// source set and a character the target set lacks each become one '?', and
-// the text after them is never lost or shifted.
+// iconv. A byte that is not valid in the source set and a character the
+// target set lacks each become one '?', and the text after them is never lost
+// or shifted.
 #pragma once
 
 #include <iconv.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -30,13 +31,15 @@ class Transcoder {
   bool holds_partial() const { return !held_.empty(); }
 
  private:
-  void decode(std::string_view in, bool last);
-  void encode(std::string& out);
+  void convert_directly(std::string_view in, std::string& out, bool last);
+  std::size_t bytes_of_one_character(const char* at, std::size_t left);
 
-  iconv_t decoder_;
-  iconv_t encoder_;
+  iconv_t direct_;   // from the source set straight to the target
+  iconv_t decoder_;  // from the source set to UTF-32, to tell what stopped it
+  std::string replacement_;  // '?' in the target set
+  bool ascii_as_is_;          // both sets keep ASCII bytes as they are
   std::string held_;
-  std::string wide_;  // UTF-32LE between the two steps
+  std::unique_ptr<Transcoder> onward_;  // from UTF-32 on, where this one stops there
 };
 
 }  // namespace console
