@@ -4,9 +4,11 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "console/backend.h"
 
@@ -53,9 +55,9 @@ void append_input(std::string_view bytes) {
   }
 }
 
-// Makes at least one unconsumed byte available. False at end of input.
-bool fill() {
-  if (state.next < state.input.size()) return true;
+// Takes the next input in once everything taken before is consumed. False
+// at end of input.
+bool refill() {
   if (state.ended) return false;
   flush();
   state.input.clear();
@@ -73,6 +75,9 @@ bool fill() {
   }
   return true;
 }
+
+// Makes at least one unconsumed byte available. False at end of input.
+inline bool fill() { return state.next < state.input.size() || refill(); }
 
 int peek() {
   if (!fill()) return -1;
@@ -212,6 +217,57 @@ void print(const char* format, ...) {
     write(large);
   }
   va_end(again);
+}
+
+void append_fixed1(std::string& text, double value) {
+  // A double is an integer of 53 bits over a power of two. Where that power
+  // is 2^1 to 2^60 (every score from 1/256 up to 2^52), ten times the value,
+  // rounded to the nearest integer (a tie to even), gives its digits exactly
+  // as the C library's exact conversion does.
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  int biased_exponent = static_cast<int>((bits >> 52) & 0x7ff);
+  int shift = 1075 - biased_exponent;
+  bool zero = (bits << 1) == 0;
+  if (zero || (biased_exponent != 0 && shift >= 1 && shift <= 60)) {
+    std::uint64_t tenths = 0;
+    if (!zero) {
+      std::uint64_t tenfold = ((bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52)) * 10;
+      tenths = tenfold >> shift;
+      std::uint64_t rest = tenfold & ((std::uint64_t{1} << shift) - 1);
+      std::uint64_t half = std::uint64_t{1} << (shift - 1);
+      if (rest > half || (rest == half && tenths % 2 == 1)) ++tenths;
+    }
+    char digits[24];
+    char* at = digits + sizeof digits;
+    *--at = static_cast<char>('0' + tenths % 10);
+    *--at = '.';
+    std::uint64_t whole = tenths / 10;
+    do {
+      *--at = static_cast<char>('0' + whole % 10);
+      whole /= 10;
+    } while (whole != 0);
+    if (bits >> 63) *--at = '-';
+    text.append(at, digits + sizeof digits);
+    return;
+  }
+  // Anything else (tiny, huge, not finite) the C library writes.
+  char digits[320];  // the largest double has 309 digits before the point
+  int length = std::snprintf(digits, sizeof digits, "%.1f", value);
+  text.append(digits, static_cast<std::size_t>(length));
+}
+
+void append_int(std::string& text, int value) {
+  char digits[16];
+  char* at = digits + sizeof digits;
+  // Through unsigned, so that the most negative int has a magnitude too.
+  unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+  do {
+    *--at = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) *--at = '-';
+  text.append(at, digits + sizeof digits);
 }
 
 void flush() {

@@ -23,6 +23,12 @@ void write_line(std::string_view gbk);
 void print(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void flush();
 
+// Appends `value` to `text` as "%.1lf" writes it: the same digits, rounded
+// the same way (to the nearest, a tie to even, on the exact binary value).
+void append_fixed1(std::string& text, double value);
+// Appends `value` to `text` as "%d" writes it.
+void append_int(std::string& text, int value);
+
 // --- Line input -----------------------------------------------------------
 enum class read_status { ok, not_a_number, out_of_range, end_of_input };
 

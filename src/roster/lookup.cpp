@@ -1,4 +1,5 @@
 // Menu items 3 to 6: one lookup by student number, and the edits built on it.
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string>
@@ -20,12 +21,34 @@ bool ask_key(const char* prompt, std::string& key) {
   return console::read_word(key, kKeyBytesKept);
 }
 
+// The first eight bytes of a text field.
+std::uint64_t first_word(const char* field) {
+  std::uint64_t word;
+  std::memcpy(&word, field, sizeof word);
+  return word;
+}
+
 }  // namespace
 
 student* find_student(roster* list, std::string_view key, student** before) {
+  // A stored number holds at most 19 bytes and no zero byte: such a key
+  // matches nothing. Any other is compared, with its terminating zero,
+  // against each fixed field: its first eight bytes as one word (which
+  // already tells most numbers apart), then whatever is left.
+  if (key.size() >= text_field_size || key.find('\0') != std::string_view::npos) return nullptr;
+  char wanted[text_field_size] = {};
+  std::memcpy(wanted, key.data(), key.size());
+  std::size_t compared = key.size() + 1;
+  unsigned char mask_bytes[sizeof(std::uint64_t)] = {};
+  for (std::size_t i = 0; i < sizeof mask_bytes && i < compared; ++i) mask_bytes[i] = 0xff;
+  std::uint64_t mask = first_word(reinterpret_cast<const char*>(mask_bytes));
+  std::uint64_t wanted_first = first_word(wanted) & mask;
   student* previous = list;
   for (student* record = list->next; record != nullptr; record = record->next) {
-    if (key == std::string_view(record->student_no, strnlen(record->student_no, text_field_size))) {
+    if ((first_word(record->student_no) & mask) == wanted_first &&
+        (compared <= sizeof(std::uint64_t) ||
+         std::memcmp(record->student_no + sizeof(std::uint64_t), wanted + sizeof(std::uint64_t),
+                     compared - sizeof(std::uint64_t)) == 0)) {
       if (before != nullptr) *before = previous;
       return record;
     }

@@ -1,5 +1,7 @@
 // The student record: the entry form, creating a roster and listing it.
+#include <cstring>
 #include <new>
+#include <string>
 
 #include "console/console.h"
 #include "roster/roster.h"
@@ -61,18 +63,41 @@ roster* create_roster() {
   return list;
 }
 
+namespace {
+
+// A record's row after what `row` holds already: name, student number and
+// class, the three scores and the average with one decimal, tab-separated.
+void append_row(std::string& row, const student* record) {
+  for (const char* field : {record->name, record->student_no, record->class_name}) {
+    row.append(field, strnlen(field, text_field_size));
+    row += '\t';
+  }
+  for (double score : record->score) {
+    console::append_fixed1(row, score);
+    row += '\t';
+  }
+  console::append_fixed1(row, record->average);
+  row += '\n';
+}
+
+}  // namespace
+
 void print_row(const student* record) {
-  console::print(roster_texts::row_format, record->name, record->student_no,
-                 record->class_name, record->score[0], record->score[1], record->score[2],
-                 record->average);
+  std::string row;
+  append_row(row, record);
+  console::write(row);
 }
 
 void print_roster(const roster* list) {
   console::print(roster_texts::count_format, student_count);
   console::write_line(roster_texts::listing_header);
+  std::string row;
   int number = 0;
   for (const student* record = list->next; record != nullptr; record = record->next) {
-    console::print(roster_texts::row_number_format, ++number);
-    print_row(record);
+    row.assign(roster_texts::row_number_prefix);
+    console::append_int(row, ++number);
+    row += "\t\t";
+    append_row(row, record);
+    console::write(row);
   }
 }

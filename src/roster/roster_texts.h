@@ -27,8 +27,9 @@ inline constexpr char listing_header[] =
 inline constexpr char query_header[] =
     "\xd0\xd5\xc3\xfb\t\xd1\xa7\xba\xc5\t\xb0\xe0\xbc\xb6\t\xbf\xc6\xc4\xbf\xd2\xbb\t"
     "\xbf\xc6\xc4\xbf\xb6\xfe\t\xbf\xc6\xc4\xbf\xc8\xfd\t\xc6\xbd\xbe\xf9\xb7\xd6";
-inline constexpr char row_number_format[] = "No.%d\t\t";
-inline constexpr char row_format[] = "%s\t%s\t%s\t%.1lf\t%.1lf\t%.1lf\t%.1lf\n";
+// A listing row begins "No.%d\t\t"; every row, a query's too, is then
+// "%s\t%s\t%s\t%.1lf\t%.1lf\t%.1lf\t%.1lf\n" with the record's fields.
+inline constexpr char row_number_prefix[] = "No.";
 
 // 请输入你想插入学生后(学号)  (ASCII parentheses)
 inline constexpr char ask_insert_after[] =
