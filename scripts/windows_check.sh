@@ -13,10 +13,16 @@
 #
 # ROSTER_WINDOWS_32BIT=no takes the 64-bit way without probing (to check that
 # way on a machine that could run 32-bit programs); yes skips the probe and
-# takes the 32-bit way.
+# takes the 32-bit way. ROSTER_WINDOWS_I386_PROBE names a program to run as
+# the 32-bit probe instead of the built-in one (the choice's own test uses it
+# to play a machine whose kernel refuses 32-bit programs).
+#
+#   scripts/windows_check.sh            everything
+#   scripts/windows_check.sh --choose   only which build the run-time checks use, and why
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
+source scripts/windows_probe.sh
 
 say() { echo "windows_check: $*"; }
 fail() { echo "windows_check: $*" >&2; exit 1; }
@@ -43,6 +49,78 @@ quietly() {
 
 install_packages windows_check g++-mingw-w64-i686-posix googletest tmux locales ||
   fail "the 32-bit Windows toolchain could not be installed"
+
+# --- Which build the run-time checks use --------------------------------------
+# Prints why 32-bit Windows programs cannot run here and returns 0; returns 1
+# when they can (printing why the probe was skipped, if it was); returns 2,
+# printing what went wrong, when a step of the probe itself failed where the
+# machine runs 32-bit programs: that is a fault of this check, never a reason
+# to take the 64-bit way.
+why_no_32bit() {
+  case "${ROSTER_WINDOWS_32BIT:-auto}" in
+    no) echo "ROSTER_WINDOWS_32BIT=no"; return 0 ;;
+    yes) echo "ROSTER_WINDOWS_32BIT=yes"; return 1 ;;
+  esac
+  local status=0 probe=${ROSTER_WINDOWS_I386_PROBE:-$work/i386-probe}
+  [ -n "${ROSTER_WINDOWS_I386_PROBE:-}" ] || write_i386_probe "$probe"
+  run_i386_probe "$probe" "$work/probe.log" || status=$?
+  if [ "$status" != 42 ]; then
+    echo "this kernel cannot run 32-bit programs (a 32-bit probe program gave \"$(sed -n '1s/.*: //p' "$work/probe.log")\", status $status)"
+    return 0
+  fi
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386
+  fi
+  if ! install_packages windows_check wine wine32:i386 >"$work/install.log" 2>&1; then
+    echo "32-bit wine could not be installed: $(tail -n 3 "$work/install.log" | tr '\n' ' ')"
+    return 0
+  fi
+  printf 'int main(void) { return 42; }\n' >"$work/probe.c"
+  if ! i686-w64-mingw32-gcc -o "$work/probe.exe" "$work/probe.c" >"$work/probe.log" 2>&1; then
+    echo "compiling the 32-bit Windows probe failed:"
+    cat "$work/probe.log"
+    return 2
+  fi
+  # wine makes the prefix on its first run, but not the folders above it.
+  mkdir -p "$WINEPREFIX"
+  status=0
+  timeout 300 wine "$work/probe.exe" >"$work/probe.log" 2>&1 || status=$?
+  if [ "$status" != 42 ]; then
+    echo "this machine runs 32-bit programs and 32-bit wine is installed, yet wine did not run a 32-bit program (status $status, WINEPREFIX=$WINEPREFIX):"
+    cat "$work/probe.log"
+    return 2
+  fi
+  return 1
+}
+
+export WINEDEBUG=-all
+cache=${XDG_CACHE_HOME:-$HOME/.cache}
+export WINEPREFIX=${ROSTER_WINEPREFIX:-$cache/roster-wineprefix}
+choice=0
+reason=$(why_no_32bit) || choice=$?
+if [ "$choice" = 2 ]; then
+  fail "the 32-bit probe failed: $reason"
+elif [ "$choice" = 0 ]; then
+  say "run-time checks use the 64-bit build (x86_64, preset windows64) under wine64: $reason"
+  say "skipped: running the 32-bit build itself, because of that"
+  preset=windows64
+  exe=build-windows64/roster.exe
+  export WINEPREFIX=${ROSTER_WINEPREFIX64:-$cache/roster-wineprefix64}
+else
+  say "run-time checks use the 32-bit build (i686, preset windows) under wine: ${reason:-this machine runs 32-bit programs}"
+  preset=windows
+  exe=build-windows/roster.exe
+  wine=wine
+fi
+[ "${1:-}" != --choose ] || exit 0
+if [ "$preset" = windows64 ]; then
+  install_packages windows_check g++-mingw-w64-x86-64-posix wine64 ||
+    fail "the 64-bit Windows toolchain or wine64 could not be installed"
+  wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+  [ -x "$wine" ] || fail "wine64 is installed but its loader was not found"
+  export WINELOADER=$wine WINEARCH=win64
+fi
+
 
 # --- The 32-bit build, checked as a file ------------------------------------
 say "building roster.exe for 32-bit Windows (preset windows)"
@@ -71,69 +149,6 @@ check_executable() {  # the file, PE32 or PE32+, its objdump
 }
 check_executable build-windows/roster.exe PE32 i686-w64-mingw32-objdump
 
-# --- Which build the run-time checks use --------------------------------------
-# A 32-bit Linux program of 96 bytes that exits with status 42 (ELF header,
-# one loadable segment, then mov eax,1; mov ebx,42; int 0x80).
-i386_probe() {
-  printf '\177ELF\1\1\1\0\0\0\0\0\0\0\0\0\2\0\3\0\1\0\0\0\124\200\4\10\64\0\0\0\0\0\0\0\0\0\0\0'
-  printf '\64\0\40\0\1\0\0\0\0\0\0\0\1\0\0\0\0\0\0\0\0\200\4\10\0\200\4\10\140\0\0\0\140\0\0\0'
-  printf '\5\0\0\0\0\20\0\0\270\1\0\0\0\273\52\0\0\0\315\200'
-}
-
-# Prints why 32-bit Windows programs cannot run here; fails when they can
-# (printing why the probe was skipped, if it was).
-why_no_32bit() {
-  case "${ROSTER_WINDOWS_32BIT:-auto}" in
-    no) echo "ROSTER_WINDOWS_32BIT=no"; return 0 ;;
-    yes) echo "ROSTER_WINDOWS_32BIT=yes"; return 1 ;;
-  esac
-  i386_probe >"$work/i386-probe"
-  chmod +x "$work/i386-probe"
-  local status=0
-  # bash, unlike timeout's exec, says "Exec format error" where the kernel does.
-  timeout 10 bash -c 'exec "$0"' "$work/i386-probe" >"$work/probe.log" 2>&1 || status=$?
-  if [ "$status" != 42 ]; then
-    echo "this kernel cannot run 32-bit programs (a 32-bit probe program gave \"$(sed -n '1s/.*: //p' "$work/probe.log")\", status $status)"
-    return 0
-  fi
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    as_root dpkg --add-architecture i386
-  fi
-  if ! install_packages windows_check wine wine32:i386 >"$work/install.log" 2>&1; then
-    echo "32-bit wine could not be installed: $(tail -n 3 "$work/install.log" | tr '\n' ' ')"
-    return 0
-  fi
-  export WINEPREFIX=${ROSTER_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/roster-wineprefix}
-  printf 'int main(void) { return 42; }\n' >"$work/probe.c"
-  quietly "compiling the 32-bit Windows probe" i686-w64-mingw32-gcc -o "$work/probe.exe" "$work/probe.c"
-  status=0
-  timeout 300 wine "$work/probe.exe" >"$work/probe.log" 2>&1 || status=$?  # the first run makes the prefix
-  if [ "$status" != 42 ]; then
-    echo "wine cannot run a 32-bit program here (status $status: $(tail -n 3 "$work/probe.log" | tr '\n' ' '))"
-    return 0
-  fi
-  return 1
-}
-
-export WINEDEBUG=-all
-if reason=$(why_no_32bit); then
-  say "run-time checks use the 64-bit build (x86_64, preset windows64) under wine64: $reason"
-  say "skipped: running the 32-bit build itself, because of that"
-  install_packages windows_check g++-mingw-w64-x86-64-posix wine64 ||
-    fail "the 64-bit Windows toolchain or wine64 could not be installed"
-  preset=windows64
-  exe=build-windows64/roster.exe
-  wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
-  [ -x "$wine" ] || fail "wine64 is installed but its loader was not found"
-  export WINELOADER=$wine WINEARCH=win64
-  export WINEPREFIX=${ROSTER_WINEPREFIX64:-${XDG_CACHE_HOME:-$HOME/.cache}/roster-wineprefix64}
-else
-  say "run-time checks use the 32-bit build (i686, preset windows) under wine: ${reason:-this machine runs 32-bit programs}"
-  preset=windows
-  exe=build-windows/roster.exe
-  wine=wine
-  export WINEPREFIX=${ROSTER_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/roster-wineprefix}
-fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   quietly "making the wine prefix $WINEPREFIX" timeout 300 "$wine" wineboot -i
@@ -193,10 +208,20 @@ console_run() {  # starts roster.exe on a fresh pane under locale $1, after chcp
   tmux new-session -d -s "$pane" -x 120 -y 50 \
     "export LANG=$1; '$wine' cmd /c chcp; '$wine' $exe; echo EXIT=\$?; sleep 600"
 }
+# The home console's keys as wine's console gives them: an arrow key at the
+# password prompt is two held keys (224, then its code) and two stars, which
+# two Backspaces take back; keys and lines typed ahead during a pause answer
+# the next pause and the next question. (Ctrl-Z then Enter, which ends the
+# input at a line prompt, needs a real Windows console: wine's console on a
+# terminal never passes Ctrl-Z on, to keys or to lines.)
 console_session() {  # locale, the code page its console must have
   console_run "$1"
   shows '请输入管理员密码：$' && shows "(code page|代码页): $2\$" &&
     tmux send-keys -t "$pane" 1 Enter 9 0 x BSpace &&
+    shows '^请输入管理员密码：\*\*$' &&
+    tmux send-keys -t "$pane" Up &&
+    shows '^请输入管理员密码：\*\*\*\*$' &&
+    tmux send-keys -t "$pane" BSpace BSpace &&
     shows '^请输入管理员密码：\*\*$' &&
     tmux send-keys -t "$pane" 7 1 3 5 Enter &&
     shows '0\.退出$' && ! screen | grep -q '欢迎' &&
@@ -204,7 +229,7 @@ console_session() {  # locale, the code page its console must have
     shows '^按任意键进行下一步操作' && sleep 0.5 && screen | grep -q '请输入姓名：#' &&
     tmux send-keys -t "$pane" k 2 Enter &&
     shows '^No\.1 +张三 +A01 +一班 +90\.0 +80\.0 +70\.0 +80\.0$' &&
-    tmux send-keys -t "$pane" k 6 ' ' A01 Enter &&
+    tmux send-keys -t "$pane" k 7 Enter k 6 ' ' A01 Enter &&
     shows '^张三 +A01 +一班 +90\.0 +80\.0 +70\.0 +80\.0$' &&
     tmux send-keys -t "$pane" k 0 Enter &&
     shows '^EXIT=0$' &&
@@ -218,7 +243,7 @@ for console_locale in C.UTF-8:437 zh_CN.UTF-8:936; do
   step=$SECONDS
   locale_name=${console_locale%:*} code_page=${console_locale#*:}
   if console_session "$locale_name" "$code_page"; then
-    say "console, code page $code_page ($locale_name): password, entry form, listing, query and both exits as at a Linux terminal ($((SECONDS - step)) s)"
+    say "console, code page $code_page ($locale_name): password with an arrow key, entry form, listing, keys and a query typed ahead, both exits ($((SECONDS - step)) s)"
   else
     echo "windows_check: console, code page $code_page ($locale_name): the drive above failed" >&2
     status=1
