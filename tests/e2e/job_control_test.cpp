@@ -51,6 +51,7 @@ TEST(JobControl, ContinuedInTheBackgroundItLeavesTheShellsTerminalAlone) {
     EXPECT_EQ(session->output().find(kAskName, from), std::string::npos)
         << sh.name << ": the program drew over the shell from the background";
     std::string settings = e2e::run_in_shell(*session, "stty -a");
+    EXPECT_NE(settings.find("speed"), std::string::npos) << sh.name << ": " << settings;
     EXPECT_NE(settings.find("stty -a"), std::string::npos) << sh.name << ": the command typed was not echoed";
     EXPECT_EQ(settings.find("-icanon"), std::string::npos) << sh.name << ": " << settings;
     EXPECT_NE(settings.find(" echo "), std::string::npos) << sh.name << ": " << settings;
@@ -63,8 +64,12 @@ TEST(JobControl, ContinuedInTheBackgroundItLeavesTheShellsTerminalAlone) {
     ASSERT_TRUE(session->wait_for(kPause, from)) << sh.name;
     session->send("k2\r");
     EXPECT_TRUE(session->wait_for("No.1\t\tabcd\tA\tc\t", from)) << sh.name;
+    from = session->output().size();
     session->send("k0\r");
-    EXPECT_EQ(e2e::run_in_shell(*session, "stty -a").find("-icanon"), std::string::npos) << sh.name;
+    ASSERT_TRUE(session->wait_for("$ ", from)) << sh.name;  // gone: what is typed now is the shell's
+    settings = e2e::run_in_shell(*session, "stty -a");
+    EXPECT_NE(settings.find("speed"), std::string::npos) << sh.name << ": " << settings;
+    EXPECT_EQ(settings.find("-icanon"), std::string::npos) << sh.name << ": " << settings;
     session->send("exit\r");
     session->wait();
   }
