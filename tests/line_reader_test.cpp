@@ -170,6 +170,17 @@ TEST(LineReader, ALineTallerThanTheScreenShowsTheRowsAroundTheCursor) {
   EXPECT_EQ(at_end.screen->cursor_column(), 4);
 }
 
+TEST(LineReader, AGbkTerminalIsDrawnByTheSameColumns) {
+  // 请输入姓名： wraps at 9 columns after 请输入姓; 中 takes two columns, as in UTF-8.
+  typing t = shows("", {"\xd6\xd0" "b" + kLeft + kLeft + "a"}, {"请输入姓", "名：a中b"}, 1, 5,
+                   "\xc7\xeb\xca\xe4\xc8\xeb\xd0\xd5\xc3\xfb\xa3\xba", 9);
+  typed result = type_at_terminal(t, "GBK");
+  EXPECT_EQ(result.screen->row(0), t.screen[0]);
+  EXPECT_EQ(result.screen->row(1), t.screen[1]);
+  EXPECT_EQ(result.screen->cursor_row(), 1);
+  EXPECT_EQ(result.screen->cursor_column(), 5);
+}
+
 TEST(TerminalCharset, CutsTypedBytesIntoWholeCharacters) {
   TerminalCharset utf8("UTF-8");
   std::vector<console::typed_char> chars = utf8.split("a\xf0\xa0\x80\x80\xe4\xb8\xad\xc2\x9b");

@@ -175,6 +175,21 @@ TEST(TerminalKeys, AltAndAKeyEditsByWordsOrDoesNothingAndEscAloneClears) {
   }
 }
 
+TEST(TerminalKeys, UpRecallsNoFurtherBackThanThe200NewestLines) {
+  seen_program program(24, 80);
+  program.type("1\r");
+  ASSERT_TRUE(program.session.wait_for(kAskName));
+  // "1" and 63 students' four lines: 253 lines, the oldest 53 forgotten.
+  for (int i = 0; i < 63; ++i) {
+    std::string n = std::to_string(i);
+    program.type("n" + n + "\rs" + n + "\rc" + n + "\r" + n + " 0 0\r");
+  }
+  std::string up;
+  for (int i = 0; i < 300; ++i) up += "\x1b[A";
+  program.type(up + "\rs\rc\r1 2 3\r#\r");
+  EXPECT_NE(program.listing().find("No.64\t\tn13\ts\tc\t"), std::string::npos);
+}
+
 TEST(TerminalKeys, KeysWhoseBytesArriveSlowlyAreReadWhole) {
   seen_program program(24, 80);
   program.type("1\r");
