@@ -1,14 +1,14 @@
 #include "console/line_reader.h"
 
 #include "console/backend.h"
+#include "console/console.h"
 #include "console/key_codes.h"
 
 namespace console {
 namespace {
 
-constexpr unsigned char kCtrlA = 0x01, kCtrlB = 0x02, kCtrlD = 0x04, kCtrlE = 0x05, kCtrlF = 0x06, kCtrlH = 0x08,
-                        kCtrlL = 0x0c, kCtrlN = 0x0e, kCtrlP = 0x10, kCtrlU = 0x15, kCtrlW = 0x17, kEsc = 0x1b,
-                        kDel = 0x7f;
+constexpr unsigned char kCtrlA = 0x01, kCtrlB = 0x02, kCtrlD = 0x04, kCtrlE = 0x05, kCtrlF = 0x06, kCtrlL = 0x0c,
+                        kCtrlN = 0x0e, kCtrlP = 0x10, kCtrlU = 0x15, kCtrlW = 0x17, kEsc = 0x1b, kDel = 0x7f;
 
 }  // namespace
 
@@ -43,7 +43,7 @@ bool LineReader::escape_key() {
       case 'b': case 'B': editor_.word_left(); return true;
       case 'f': case 'F': editor_.word_right(); return true;
       case 'd': case 'D': editor_.erase_to_word_end(); return true;
-      case kDel: case kCtrlH: editor_.erase_to_word_start(); return true;
+      case kDel: case key_backspace: editor_.erase_to_word_start(); return true;
       case kEsc: case '\r': case '\n':
         // Esc, then a key that means something alone: the Esc was alone.
         io_.unread_byte();
@@ -95,7 +95,7 @@ bool LineReader::read_line(std::string& line, std::string_view prompt) {
         }
         editor_.erase_at();
         break;
-      case kCtrlH:
+      case key_backspace:
       case kDel: editor_.erase_before(); break;
       case kCtrlA: editor_.home(); break;
       case kCtrlE: editor_.end(); break;

@@ -58,7 +58,10 @@ typed_char TerminalCharset::character(std::string bytes) {
   std::string wide;
   to_utf32_.convert(bytes, wide, true);
   bool one_character = wide.size() == 4 && !(wide[0] == '?' && wide[1] == 0 && wide[2] == 0 && wide[3] == 0);
-  if (!one_character) return shown_as_question_marks(std::move(bytes), static_cast<int>(bytes.size()));
+  if (!one_character) {
+    int count = static_cast<int>(bytes.size());
+    return shown_as_question_marks(std::move(bytes), count);
+  }
   char32_t code_point = 0;
   for (int i = 3; i >= 0; --i) {
     code_point = (code_point << 8) | static_cast<unsigned char>(wide[static_cast<std::size_t>(i)]);
