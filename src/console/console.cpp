@@ -177,6 +177,16 @@ bool read_number(double& value) {
   return true;
 }
 
+// Writes the decimal digits of `number` so that they end where `end`
+// points; gives where they begin.
+char* decimal_before(char* end, std::uint64_t number) {
+  do {
+    *--end = static_cast<char>('0' + number % 10);
+    number /= 10;
+  } while (number != 0);
+  return end;
+}
+
 }  // namespace
 
 void install(Backend* backend) {
@@ -242,11 +252,7 @@ void append_fixed1(std::string& text, double value) {
     char* at = digits + sizeof digits;
     *--at = static_cast<char>('0' + tenths % 10);
     *--at = '.';
-    std::uint64_t whole = tenths / 10;
-    do {
-      *--at = static_cast<char>('0' + whole % 10);
-      whole /= 10;
-    } while (whole != 0);
+    at = decimal_before(at, tenths / 10);
     if (bits >> 63) *--at = '-';
     text.append(at, digits + sizeof digits);
     return;
@@ -262,10 +268,7 @@ void append_int(std::string& text, int value) {
   char* at = digits + sizeof digits;
   // Through unsigned, so that the most negative int has a magnitude too.
   unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
-  do {
-    *--at = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
+  at = decimal_before(at, magnitude);
   if (value < 0) *--at = '-';
   text.append(at, digits + sizeof digits);
 }

@@ -35,6 +35,11 @@ struct seen_program {
     EXPECT_TRUE(e2e::open_gate(session));
   }
   void type(std::string_view keys) { session.send(keys); }
+  // Menu item 1: the entry form's name prompt.
+  bool open_entry_form() {
+    type("1\r");
+    return session.wait_for(kAskName);
+  }
   // Lets the program draw what it will, and shows it.
   void look() {
     session.settle(60);
@@ -93,8 +98,7 @@ TEST(TerminalScreen, TypedTextStartsWhereThePromptEndsAtEveryWidth) {
   for (int columns : {6, 9, 10, 12, 19, 20}) {
     seen_program program(30, columns);
     std::string at = std::to_string(columns) + " columns";
-    program.type("1\r");
-    ASSERT_TRUE(program.session.wait_for(kAskName));
+    ASSERT_TRUE(program.open_entry_form());
     program.type("ab");
     program.look();
     expect_ends_with(program.screen, kAskName + "ab", columns, "name, " + at);
@@ -119,8 +123,7 @@ TEST(TerminalScreen, ALineTallerThanTheScreenIsShownTrueAroundTheCursor) {
   // 480 letters at 40 by 10: the name prompt's row holds 28 of them, the
   // rows after it 40 each.
   seen_program program(10, 40);
-  program.type("1\r");
-  ASSERT_TRUE(program.session.wait_for(kAskName));
+  ASSERT_TRUE(program.open_entry_form());
   std::string letters;
   for (int i = 0; i < 480; ++i) letters += static_cast<char>('a' + i % 26);
   program.type(letters);
@@ -145,8 +148,7 @@ TEST(TerminalScreen, ALineTallerThanTheScreenIsShownTrueAroundTheCursor) {
 
 TEST(TerminalScreen, ControlCharactersShowAsOneQuestionMarkEach) {
   seen_program program(24, 80);
-  program.type("1\r");
-  ASSERT_TRUE(program.session.wait_for(kAskName));
+  ASSERT_TRUE(program.open_entry_form());
   program.type("a\x07\xc2\x9b\xc2\x85" "b");  // BEL, then CSI and NEL as UTF-8 (C1)
   program.look();
   expect_ends_with(program.screen, kAskName + "a???b", 80, "C0 and C1 controls");
@@ -156,8 +158,7 @@ TEST(TerminalScreen, ControlCharactersShowAsOneQuestionMarkEach) {
 
 TEST(TerminalKeys, AltAndAKeyEditsByWordsOrDoesNothingAndEscAloneClears) {
   seen_program program(24, 80);
-  program.type("1\r");
-  ASSERT_TRUE(program.session.wait_for(kAskName));
+  ASSERT_TRUE(program.open_entry_form());
   const char* names[] = {
       "zhang san\x1b" "bX",          // Alt-B: before "san"
       "zhang san\x01\x1b" "fY",      // Alt-F from the start: after "zhang"
@@ -177,8 +178,7 @@ TEST(TerminalKeys, AltAndAKeyEditsByWordsOrDoesNothingAndEscAloneClears) {
 
 TEST(TerminalKeys, UpRecallsNoFurtherBackThanThe200NewestLines) {
   seen_program program(24, 80);
-  program.type("1\r");
-  ASSERT_TRUE(program.session.wait_for(kAskName));
+  ASSERT_TRUE(program.open_entry_form());
   // "1" and 63 students' four lines: 253 lines, the oldest 53 forgotten.
   for (int i = 0; i < 63; ++i) {
     std::string n = std::to_string(i);
@@ -192,8 +192,7 @@ TEST(TerminalKeys, UpRecallsNoFurtherBackThanThe200NewestLines) {
 
 TEST(TerminalKeys, KeysWhoseBytesArriveSlowlyAreReadWhole) {
   seen_program program(24, 80);
-  program.type("1\r");
-  ASSERT_TRUE(program.session.wait_for(kAskName));
+  ASSERT_TRUE(program.open_entry_form());
   // A slow link splits Left after Esc and after Esc [, and a Chinese
   // character between its bytes.
   auto pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(200)); };
