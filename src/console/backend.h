@@ -29,6 +29,11 @@ class Backend {
   // shown, says so on standard error and ends with output_failed_status.
   virtual void write_output(std::string_view gbk) = 0;
 
+  // Says `bytes` on standard error. A text of the program's own (GBK) is
+  // converted as the screen's is; any other is in the platform's own
+  // encoding of file names, as the user typed them.
+  virtual void write_error(std::string_view bytes, bool gbk) = 0;
+
   // True where keys come from a keyboard rather than from standard input.
   virtual bool has_keyboard() const = 0;
   // Keyboard only: the next key code, or -1 when no key can come any more.

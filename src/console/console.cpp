@@ -229,6 +229,16 @@ void print(const char* format, ...) {
   va_end(again);
 }
 
+void report(std::string_view line) {
+  flush();
+  state.backend->write_error(std::string(line) + "\n", false);
+}
+
+void report_gbk(std::string_view gbk_line) {
+  flush();
+  state.backend->write_error(std::string(gbk_line) + "\n", true);
+}
+
 void append_fixed1(std::string& text, double value) {
   // A double is an integer of 53 bits over a power of two. Where that power
   // is 2^1 to 2^60 (every score from 1/256 up to 2^52), ten times the value,

@@ -23,6 +23,12 @@ void write_line(std::string_view gbk);
 void print(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void flush();
 
+// Says one line on standard error, after everything shown so far: `line`
+// in the platform's own encoding of file names (ASCII with a file name in it).
+void report(std::string_view line);
+// The same for a text of the program's own, in GBK.
+void report_gbk(std::string_view gbk_line);
+
 // Appends `value` to `text` as "%.1lf" writes it: the same digits, rounded
 // the same way (to the nearest, a tie to even, on the exact binary value).
 void append_fixed1(std::string& text, double value);

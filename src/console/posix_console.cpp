@@ -125,6 +125,19 @@ class PosixConsole final : public Backend {
     show(gbk);
   }
 
+  void write_error(std::string_view bytes, bool gbk) override {
+    std::string converted;
+    if (gbk && output_) output_->convert(bytes, converted, true);
+    std::string_view left = gbk && output_ ? converted : bytes;
+    if (terminal_) terminal_->about_to_draw();
+    while (!left.empty()) {
+      ssize_t n = ::write(STDERR_FILENO, left.data(), left.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return;  // nowhere left to say it
+      left.remove_prefix(static_cast<std::size_t>(n));
+    }
+  }
+
   bool has_keyboard() const override { return keyboard_; }
 
   int read_key() override {

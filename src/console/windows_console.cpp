@@ -99,6 +99,22 @@ class WindowsConsole final : public Backend {
     }
   }
 
+  // A console gets UTF-16; a pipe or file what the console's output code
+  // page wants. The platform's own text is UTF-8 here (file names are).
+  void write_error(std::string_view bytes, bool gbk) override {
+    HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    UINT from = gbk ? kGbk : CP_UTF8;
+    DWORD written = 0;
+    if (is_console(error)) {
+      std::wstring wide = to_wide(bytes, from);
+      WriteConsoleW(error, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+      return;
+    }
+    UINT to = GetConsoleOutputCP() == CP_UTF8 ? CP_UTF8 : kGbk;
+    std::string text = from == to ? std::string(bytes) : from_wide(to_wide(bytes, from), to);
+    WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  }
+
   bool has_keyboard() const override { return keyboard_; }
 
   int read_key() override {

@@ -9,12 +9,13 @@ namespace {
 
 constexpr int kNoChoice = -1;  // a line that held no usable number
 
-// Runs one menu item other than 0. Item 1 may replace the current roster.
-void run_item(int choice, roster*& current) {
+// Runs one menu item other than 0. Item 1 may replace the current roster,
+// and then hands the one it replaced to `replaced`.
+void run_item(int choice, roster*& current, roster*& replaced) {
   switch (choice) {
     case 1:
       if (roster* fresh = create_roster()) {
-        release_roster(current);
+        replaced = current;
         current = fresh;
       }
       break;
@@ -34,11 +35,13 @@ void show_menu() {
   for (const char* line : frontend_texts::menu_lines) console::write_line(line);
 }
 
-int run_menu(item_observer after_each_item) {
-  // Until item 1 builds one, the current roster is an empty one.
-  roster* current = make_empty_roster();
+int run_menu(menu_setup setup) {
+  // Until item 1 builds one, the current roster is the one handed over, or
+  // an empty one.
+  roster* current = setup.initial != nullptr ? setup.initial : make_empty_roster();
   if (current == nullptr) return 1;
   student_count = 0;
+  for (const student* record = current->next; record != nullptr; record = record->next) ++student_count;
   for (;;) {
     console::clear_screen();
     show_menu();
@@ -48,16 +51,23 @@ int run_menu(item_observer after_each_item) {
     if (read == console::read_status::end_of_input) break;
     if (read != console::read_status::ok) choice = kNoChoice;
     if (choice == 0) break;
-    run_item(choice, current);
-    if (after_each_item != nullptr) after_each_item(current);
+    roster* replaced = nullptr;
+    run_item(choice, current, replaced);
+    if (setup.listener != nullptr) setup.listener->item_done(choice, current, replaced);
+    release_roster(replaced);
+    if (setup.after_each_item != nullptr) setup.after_each_item(current);
     console::write_line(frontend_texts::press_any_key);
     console::pause_for_key();
   }
+  int status = setup.listener != nullptr ? setup.listener->menu_over(current) : 0;
   release_roster(current);
-  return 0;
+  return status;
 }
 
-int run_program(item_observer after_each_item) {
-  if (!admin_login()) return 1;
-  return run_menu(after_each_item);
+int run_program(menu_setup setup) {
+  if (!admin_login()) {
+    release_roster(setup.initial);
+    return 1;
+  }
+  return run_menu(setup);
 }

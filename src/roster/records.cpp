@@ -23,13 +23,17 @@ entry_outcome enter_student(student* record) {
       double scores[3] = {0, 0, 0};  // a score that cannot be read counts 0
       console::read_numbers(scores, 3);
       for (int i = 0; i < 3; ++i) record->score[i] = scores[i];
-      // Summed and divided in extended precision, rounded once when stored.
-      long double sum = static_cast<long double>(scores[0]) + scores[1] + scores[2];
-      record->average = static_cast<double>(sum / 3);
+      record->average = average_of(scores);
     }
   }
   console::write("\n");
   return entry_outcome::entered;
+}
+
+double average_of(const double score[3]) {
+  // Summed and divided in extended precision, rounded once when stored.
+  long double sum = static_cast<long double>(score[0]) + score[1] + score[2];
+  return static_cast<double>(sum / 3);
 }
 
 roster* make_empty_roster() { return new (std::nothrow) student{}; }

@@ -37,6 +37,9 @@ enum class entry_outcome {
 // keeps what it held, as do the fields after it.
 entry_outcome enter_student(student* record);
 
+// The three scores added and divided by 3, as the entry form sets `average`.
+double average_of(const double score[3]);
+
 // A roster with no records; nullptr when no memory can be had.
 roster* make_empty_roster();
 // Releases the head and every record.

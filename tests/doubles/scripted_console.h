@@ -24,6 +24,8 @@ class ScriptedConsole final : public Backend {
 
   // Everything written, with ansi_clear wherever the screen was cleared.
   const std::string& output() const { return output_; }
+  // Everything said on standard error.
+  const std::string& errors() const { return errors_; }
   std::size_t keys_left() const { return keys_.size(); }
   int slept_ms() const { return slept_ms_; }
   bool in_key_mode() const { return key_mode_; }
@@ -31,6 +33,7 @@ class ScriptedConsole final : public Backend {
 
   bool read_input(std::string& gbk) override;
   void write_output(std::string_view gbk) override { output_.append(gbk); }
+  void write_error(std::string_view bytes, bool) override { errors_.append(bytes); }
   bool has_keyboard() const override { return options_.keyboard; }
   int read_key() override;
   void wait_for_key() override { read_key(); }
@@ -45,6 +48,7 @@ class ScriptedConsole final : public Backend {
   std::deque<int> keys_;
   Options options_;
   std::string output_;
+  std::string errors_;
   int slept_ms_ = 0;
   bool key_mode_ = false;
   int key_mode_entries_ = 0;

@@ -1,0 +1,66 @@
+// The files the program keeps its roster in, behind one small seam: the
+// program's own code never touches the operating system's file calls, and the
+// tests put an in-memory file system in its place.
+//
+// Paths are byte strings as the platform names files: on POSIX the bytes the
+// user typed, on Windows UTF-8 (converted from the wide command line).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace files {
+
+enum class read_outcome { read, absent, failed };
+enum class lock_outcome { locked, busy, failed };
+enum class create_outcome { created, taken, failed };
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // The whole of the file at `path`; absent when no file is there yet.
+  // `why` says what went wrong when it failed.
+  virtual read_outcome read_file(const std::string& path, std::string& contents, std::string& why) = 0;
+
+  // Makes `contents` the file at `path` at once: written to a temporary file
+  // beside it, flushed to the disk, put in its place in one step, and the
+  // folder flushed. Whatever happens meanwhile, `path` holds either what it
+  // held before or `contents`. A link is saved through; a new file is
+  // readable by its owner alone.
+  virtual bool replace_file(const std::string& path, std::string_view contents, std::string& why) = 0;
+
+  // Writes a file that must not exist yet, as safely as replace_file; an
+  // existing file of that name is never touched (taken).
+  virtual create_outcome create_file(const std::string& path, std::string_view contents, std::string& why) = 0;
+
+  // Keeps other programs from the file at `path` until this process ends,
+  // through a lock file beside it (the file itself is replaced at every
+  // save, and a lock on it would go with the old one). busy when another
+  // process holds it.
+  virtual lock_outcome lock_file(const std::string& path, std::string& why) = 0;
+
+  // The local date and time, as "20261208-233015", for naming backups.
+  virtual std::string time_stamp() = 0;
+};
+
+// The machine's own files.
+std::unique_ptr<FileSystem> make_system_file_system();
+
+// The program's arguments (without its name) as paths the file system takes.
+std::vector<std::string> command_line(int argc, char** argv);
+
+// --- Text in files ------------------------------------------------------------
+// Roster files are UTF-8 (or GBK, as a spreadsheet on a Chinese Windows saves
+// them); the program's texts are GBK.
+
+// Appends the UTF-8 form of `gbk`. What is not a GBK character becomes '?';
+// false when that happened.
+bool gbk_to_utf8(std::string_view gbk, std::string& utf8);
+// Appends the GBK form of `utf8`. A character GBK cannot hold, and a byte
+// that is not UTF-8, becomes '?'; false when that happened.
+bool utf8_to_gbk(std::string_view utf8, std::string& gbk);
+
+}  // namespace files

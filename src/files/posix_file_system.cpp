@@ -1,0 +1,221 @@
+// The file system of a POSIX machine.
+//
+// A save writes ".NAME.saving" beside the file, flushes it, renames it over
+// the file and flushes the folder, so that the file is always whole: the old
+// roster or the new one. The temporary name is fixed, so a save cut short by
+// a kill leaves one stray file that the next save replaces; only the process
+// holding the lock (".NAME.lock", held with flock) ever saves.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "files/file_system.h"
+
+namespace files {
+namespace {
+
+std::string folder_of(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string name_of(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string beside(const std::string& path, const std::string& suffix) {
+  return folder_of(path) + "/." + name_of(path) + suffix;
+}
+
+// The file a path names once its symbolic links are followed, so that a
+// save replaces the file behind a link and leaves the link alone. A link to
+// nothing yet gives the file it will make.
+std::string resolved(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info {};
+    if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+    char target[PATH_MAX];
+    ssize_t length = readlink(current.c_str(), target, sizeof target);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return current;
+    std::string link(target, static_cast<std::size_t>(length));
+    current = link.front() == '/' ? link : folder_of(current) + "/" + link;
+  }
+  return current;
+}
+
+bool failed(std::string& why, const char* what, int error) {
+  why = std::string(what) + ": " + std::strerror(error);
+  return false;
+}
+
+bool write_all(int fd, std::string_view bytes, std::string& why) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return failed(why, "cannot write", n < 0 ? errno : ENOSPC);
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+// Flushes the folder, so that a rename in it outlives a power cut. Some file
+// systems cannot flush a folder at all (EINVAL), and need not.
+bool sync_folder(const std::string& folder, std::string& why) {
+  int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return failed(why, "cannot open the folder", errno);
+  bool synced = fsync(fd) == 0 || errno == EINVAL;
+  int error = errno;
+  close(fd);
+  return synced || failed(why, "cannot flush the folder", error);
+}
+
+// Writes `contents` to a fresh temporary file beside `target`, flushed to
+// the disk, with `mode`. Gives its name, or "" with `why`.
+std::string write_temporary(const std::string& target, std::string_view contents, mode_t mode, std::string& why) {
+  std::string temporary = beside(target, ".saving");
+  if (unlink(temporary.c_str()) != 0 && errno != ENOENT) {
+    failed(why, "cannot remove an old temporary file", errno);
+    return "";
+  }
+  int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    failed(why, "cannot create a temporary file", errno);
+    return "";
+  }
+  bool written = (fchmod(fd, mode) == 0 || failed(why, "cannot set the file's mode", errno)) &&
+                 write_all(fd, contents, why) && (fsync(fd) == 0 || failed(why, "cannot flush", errno));
+  if (close(fd) != 0 && written) written = failed(why, "cannot close", errno);
+  if (!written) {
+    unlink(temporary.c_str());
+    return "";
+  }
+  return temporary;
+}
+
+class PosixFileSystem final : public FileSystem {
+ public:
+  PosixFileSystem() {
+    // Past a file size limit a write fails with EFBIG instead of killing the
+    // process, so that a failed save can be said and tried again.
+    std::signal(SIGXFSZ, SIG_IGN);
+  }
+  ~PosixFileSystem() override {
+    if (lock_ >= 0) close(lock_);
+  }
+  PosixFileSystem(const PosixFileSystem&) = delete;
+  PosixFileSystem& operator=(const PosixFileSystem&) = delete;
+
+  read_outcome read_file(const std::string& path, std::string& contents, std::string& why) override {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      if (errno == ENOENT) return read_outcome::absent;
+      failed(why, "cannot open", errno);
+      return read_outcome::failed;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+      close(fd);
+      failed(why, "cannot read", EISDIR);
+      return read_outcome::failed;
+    }
+    contents.clear();
+    char buffer[64 * 1024];
+    for (;;) {
+      ssize_t n = ::read(fd, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        int error = errno;
+        close(fd);
+        failed(why, "cannot read", error);
+        return read_outcome::failed;
+      }
+      if (n == 0) break;
+      contents.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    return read_outcome::read;
+  }
+
+  bool replace_file(const std::string& path, std::string_view contents, std::string& why) override {
+    std::string target = resolved(path);
+    struct stat info {};
+    mode_t mode = stat(target.c_str(), &info) == 0 ? info.st_mode & 07777 : 0600;
+    std::string temporary = write_temporary(target, contents, mode, why);
+    if (temporary.empty()) return false;
+    if (rename(temporary.c_str(), target.c_str()) != 0) {
+      int error = errno;
+      unlink(temporary.c_str());
+      return failed(why, "cannot replace the file", error);
+    }
+    return sync_folder(folder_of(target), why);
+  }
+
+  create_outcome create_file(const std::string& path, std::string_view contents, std::string& why) override {
+    std::string temporary = write_temporary(path, contents, 0600, why);
+    if (temporary.empty()) return create_outcome::failed;
+    // A link, unlike a rename, never replaces a file already there.
+    int linked = link(temporary.c_str(), path.c_str());
+    int error = errno;
+    unlink(temporary.c_str());
+    if (linked != 0) {
+      if (error == EEXIST) return create_outcome::taken;
+      failed(why, "cannot create", error);
+      return create_outcome::failed;
+    }
+    return sync_folder(folder_of(path), why) ? create_outcome::created : create_outcome::failed;
+  }
+
+  lock_outcome lock_file(const std::string& path, std::string& why) override {
+    std::string lock_path = beside(resolved(path), ".lock");
+    int fd = open(lock_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      failed(why, "cannot create the lock file", errno);
+      return lock_outcome::failed;
+    }
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EINTR) continue;
+      int error = errno;
+      close(fd);
+      if (error == EWOULDBLOCK) return lock_outcome::busy;
+      failed(why, "cannot lock", error);
+      return lock_outcome::failed;
+    }
+    if (lock_ >= 0) close(lock_);
+    lock_ = fd;  // held until the process ends
+    return lock_outcome::locked;
+  }
+
+  std::string time_stamp() override {
+    std::time_t now = std::time(nullptr);
+    struct tm local {};
+    localtime_r(&now, &local);
+    char text[32];
+    std::size_t length = std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+    return std::string(text, length);
+  }
+
+ private:
+  int lock_ = -1;
+};
+
+}  // namespace
+
+std::unique_ptr<FileSystem> make_system_file_system() { return std::make_unique<PosixFileSystem>(); }
+
+std::vector<std::string> command_line(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+}  // namespace files

@@ -1,0 +1,189 @@
+// The file system of Windows. Paths are UTF-8 here and wide for the system,
+// so any name works whatever the code page.
+//
+// A save writes ".NAME.saving" beside the file, flushes it
+// (FlushFileBuffers) and moves it over the file with write-through, so that
+// the file is always whole. The lock is the lock file ".NAME.lock" held open
+// with no sharing: the system lets it go when the process ends, however.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+
+#include "files/file_system.h"
+
+namespace files {
+namespace {
+
+std::wstring wide(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring text(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), length);
+  return text;
+}
+
+std::string utf8(std::wstring_view text) {
+  if (text.empty()) return {};
+  int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                   nullptr);
+  std::string bytes(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), length, nullptr,
+                      nullptr);
+  return bytes;
+}
+
+// "cannot write: There is not enough space on the disk."
+bool failed(std::string& why, const char* what, DWORD error) {
+  wchar_t* message = nullptr;
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                    FORMAT_MESSAGE_IGNORE_INSERTS,
+                                nullptr, error, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+  std::wstring text = length > 0 ? std::wstring(message, length) : L"Windows error " + std::to_wstring(error);
+  if (message != nullptr) LocalFree(message);
+  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.')) text.pop_back();
+  why = std::string(what) + ": " + utf8(text);
+  return false;
+}
+
+std::string beside(const std::string& path, const std::string& suffix) {
+  std::size_t slash = path.find_last_of("/\\");
+  std::size_t name = slash == std::string::npos ? 0 : slash + 1;
+  return path.substr(0, name) + "." + path.substr(name) + suffix;
+}
+
+// Writes `contents` to a fresh temporary file beside `target`, flushed to
+// the disk. Gives its name, or "" with `why`.
+std::string write_temporary(const std::string& target, std::string_view contents, std::string& why) {
+  std::string temporary = beside(target, ".saving");
+  HANDLE file = CreateFileW(wide(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    failed(why, "cannot create a temporary file", GetLastError());
+    return "";
+  }
+  bool written = true;
+  while (written && !contents.empty()) {
+    DWORD piece = contents.size() > (1u << 20) ? (1u << 20) : static_cast<DWORD>(contents.size());
+    DWORD done = 0;
+    written = WriteFile(file, contents.data(), piece, &done, nullptr) != 0 && done > 0;
+    if (!written) failed(why, "cannot write", GetLastError());
+    contents.remove_prefix(done);
+  }
+  if (written && !FlushFileBuffers(file)) written = failed(why, "cannot flush", GetLastError());
+  CloseHandle(file);
+  if (!written) {
+    DeleteFileW(wide(temporary).c_str());
+    return "";
+  }
+  return temporary;
+}
+
+class WindowsFileSystem final : public FileSystem {
+ public:
+  WindowsFileSystem() = default;
+  ~WindowsFileSystem() override {
+    if (lock_ != INVALID_HANDLE_VALUE) CloseHandle(lock_);
+  }
+  WindowsFileSystem(const WindowsFileSystem&) = delete;
+  WindowsFileSystem& operator=(const WindowsFileSystem&) = delete;
+
+  read_outcome read_file(const std::string& path, std::string& contents, std::string& why) override {
+    DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      why = "cannot read: it is a folder";
+      return read_outcome::failed;
+    }
+    HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      DWORD error = GetLastError();
+      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return read_outcome::absent;
+      failed(why, "cannot open", error);
+      return read_outcome::failed;
+    }
+    contents.clear();
+    char buffer[64 * 1024];
+    for (;;) {
+      DWORD got = 0;
+      if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
+        failed(why, "cannot read", GetLastError());
+        CloseHandle(file);
+        return read_outcome::failed;
+      }
+      if (got == 0) break;
+      contents.append(buffer, got);
+    }
+    CloseHandle(file);
+    return read_outcome::read;
+  }
+
+  bool replace_file(const std::string& path, std::string_view contents, std::string& why) override {
+    std::string temporary = write_temporary(path, contents, why);
+    if (temporary.empty()) return false;
+    if (!MoveFileExW(wide(temporary).c_str(), wide(path).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      failed(why, "cannot replace the file", GetLastError());
+      DeleteFileW(wide(temporary).c_str());
+      return false;
+    }
+    return true;
+  }
+
+  create_outcome create_file(const std::string& path, std::string_view contents, std::string& why) override {
+    std::string temporary = write_temporary(path, contents, why);
+    if (temporary.empty()) return create_outcome::failed;
+    // Without MOVEFILE_REPLACE_EXISTING a file already there is never replaced.
+    if (!MoveFileExW(wide(temporary).c_str(), wide(path).c_str(), MOVEFILE_WRITE_THROUGH)) {
+      DWORD error = GetLastError();
+      DeleteFileW(wide(temporary).c_str());
+      if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return create_outcome::taken;
+      failed(why, "cannot create", error);
+      return create_outcome::failed;
+    }
+    return create_outcome::created;
+  }
+
+  lock_outcome lock_file(const std::string& path, std::string& why) override {
+    HANDLE file = CreateFileW(wide(beside(path, ".lock")).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      DWORD error = GetLastError();
+      if (error == ERROR_SHARING_VIOLATION) return lock_outcome::busy;
+      failed(why, "cannot create the lock file", error);
+      return lock_outcome::failed;
+    }
+    if (lock_ != INVALID_HANDLE_VALUE) CloseHandle(lock_);
+    lock_ = file;  // held until the process ends
+    return lock_outcome::locked;
+  }
+
+  std::string time_stamp() override {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u%02u%02u-%02u%02u%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
+                  now.wMinute, now.wSecond);
+    return text;
+  }
+
+ private:
+  HANDLE lock_ = INVALID_HANDLE_VALUE;
+};
+
+}  // namespace
+
+std::unique_ptr<FileSystem> make_system_file_system() { return std::make_unique<WindowsFileSystem>(); }
+
+// From the wide command line, so that a Chinese file name arrives whole in
+// any code page.
+std::vector<std::string> command_line(int, char**) {
+  int count = 0;
+  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> result;
+  for (int i = 1; arguments != nullptr && i < count; ++i) result.push_back(utf8(arguments[i]));
+  if (arguments != nullptr) LocalFree(arguments);
+  return result;
+}
+
+}  // namespace files

@@ -1,0 +1,27 @@
+// The command line: an optional roster file, --help and --version.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace command_line {
+
+struct request {
+  enum class action { run, help, version, misuse };
+  action what = action::run;
+  bool has_file = false;
+  std::string file;
+  std::string problem;  // what was wrong, for misuse
+};
+
+// Reads the arguments after the program's name.
+request parse(const std::vector<std::string>& arguments);
+
+// The usage text in GBK: Chinese for a Chinese locale (LC_ALL, LC_MESSAGES
+// or LANG, the first one set, names a zh_ locale), English otherwise.
+std::string usage_text();
+
+// "roster 1.1.0"
+std::string version_text();
+
+}  // namespace command_line
