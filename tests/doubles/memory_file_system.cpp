@@ -1,0 +1,34 @@
+#include "memory_file_system.h"
+
+namespace files {
+
+read_outcome MemoryFileSystem::read_file(const std::string& path, std::string& contents, std::string&) {
+  auto found = files.find(path);
+  if (found == files.end()) return read_outcome::absent;
+  contents = found->second;
+  return read_outcome::read;
+}
+
+bool MemoryFileSystem::replace_file(const std::string& path, std::string_view contents, std::string& why) {
+  if (!fail_saves_with.empty()) {
+    why = fail_saves_with;
+    return false;
+  }
+  files[path] = contents;
+  ++saves;
+  return true;
+}
+
+create_outcome MemoryFileSystem::create_file(const std::string& path, std::string_view contents, std::string& why) {
+  if (!fail_saves_with.empty()) {
+    why = fail_saves_with;
+    return create_outcome::failed;
+  }
+  return files.emplace(path, contents).second ? create_outcome::created : create_outcome::taken;
+}
+
+lock_outcome MemoryFileSystem::lock_file(const std::string&, std::string&) {
+  return locked_elsewhere ? lock_outcome::busy : lock_outcome::locked;
+}
+
+}  // namespace files

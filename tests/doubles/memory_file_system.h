@@ -1,0 +1,27 @@
+// An in-memory file system for tests: files in a map, a lock others may
+// hold, and a save that can be made to fail.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "files/file_system.h"
+
+namespace files {
+
+class MemoryFileSystem final : public FileSystem {
+ public:
+  std::map<std::string, std::string> files;
+  std::string fail_saves_with;  // when set, every replace and create fails, saying this
+  bool locked_elsewhere = false;
+  std::string stamp = "20261208-233015";
+  int saves = 0;  // replace_file calls that succeeded
+
+  read_outcome read_file(const std::string& path, std::string& contents, std::string& why) override;
+  bool replace_file(const std::string& path, std::string_view contents, std::string& why) override;
+  create_outcome create_file(const std::string& path, std::string_view contents, std::string& why) override;
+  lock_outcome lock_file(const std::string& path, std::string& why) override;
+  std::string time_stamp() override { return stamp; }
+};
+
+}  // namespace files

@@ -1,0 +1,193 @@
+// The roster file: its format read and written, the saving policy on an
+// in-memory file system, and the command line.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "frontend/command_line.h"
+#include "frontend/roster_store.h"
+#include "memory_file_system.h"
+#include "roster/roster_csv.h"
+#include "test_support.h"
+
+using testing_support::gbk;
+using testing_support::numbers_of;
+
+namespace {
+
+const std::string kHeader = "姓名,学号,班级,科目一,科目二,科目三,平均分\r\n";
+const std::string kBom = "\xef\xbb\xbf";
+
+std::string utf8_file(const std::string& rows) { return kBom + kHeader + rows; }
+
+// A refused file names its line, its field and what is wrong.
+TEST(RosterFile, RefusedFilesSayWhere) {
+  struct row {
+    std::string file;
+    int line, field;
+    const char* what;
+  } rows[] = {
+      {utf8_file("张三,A01,一班,90,80\r\n"), 2, 6, "5 fields"},
+      {utf8_file("a,b,c,1,2,3,4,extra\r\n"), 2, 8, "8 fields"},
+      {utf8_file("a,b,c,1,2,3,4\r\n\"open,b,c,1,2,3,4\r\nmore\r\n"), 3, 1, "never closed"},
+      {utf8_file("\"a\"x,b,c,1,2,3,4\r\n"), 2, 1, "after the closing quote"},
+      {utf8_file("一二三四五六七八九十,A01,c,1,2,3,4\r\n"), 2, 1, "longer than 19 bytes of GBK (20)"},
+      {utf8_file("a,😀,c,1,2,3,4\r\n"), 2, 2, "GBK cannot hold"},
+      {utf8_file("a,b,c,1,2,abc,4\r\n"), 2, 6, "not a finite number"},
+      {utf8_file("a,b,c,1,1e999,3,4\r\n"), 2, 5, "not a finite number"},
+      {utf8_file("a,b,c,,2,3,4\r\n"), 2, 4, "not a finite number"},
+      {utf8_file("a,b,c,nan,2,3,4\r\n"), 2, 4, "not a finite number"},
+      {"name,number\r\nA,1\r\n", 1, 0, "not a roster file"},
+      {kBom + kHeader + "\xff\xfe,b,c,1,2,3,4\r\n", 2, 1, "GBK cannot hold"},  // marked UTF-8, yet not
+      {gbk(kHeader) + "\x81\x20,b,c,1,2,3,4\r\n", 2, 1, "neither UTF-8 nor GBK"},
+  };
+  for (const row& expected : rows) {
+    loaded_roster loaded = roster_from_csv(expected.file);
+    EXPECT_EQ(loaded.list, nullptr) << expected.file;
+    EXPECT_EQ(loaded.problem.line, expected.line) << expected.file;
+    EXPECT_EQ(loaded.problem.field, expected.field) << expected.file;
+    EXPECT_NE(loaded.problem.what.find(expected.what), std::string::npos) << loaded.problem.what;
+  }
+}
+
+// Good files give the records the entry form would have stored.
+TEST(RosterFile, GoodFilesGiveTheirRoster) {
+  struct row {
+    std::string file;
+    const char* numbers;
+  } rows[] = {
+      {"", ""},
+      {utf8_file(""), ""},
+      {utf8_file("\r\n\r\n"), ""},
+      {kHeader + "a,A1,c,1,2,3,9\nb,A2,c,1,2,3,x\n", "A1 A2"},            // no mark, LF, the average ignored
+      {gbk(kHeader) + gbk("张三,A1,一班,90,80,70,80\r\n"), "A1"},          // as a Chinese spreadsheet saves
+      {utf8_file("a,A1,c,1,2,3,4\r\n,,,,,,\r\n\r\nb,A2,c,1,2,3,4"), "A1 A2"},  // blank rows, no last break
+      {utf8_file("\"a,\"\"b\"\"\",\" A 1 \",c, 90 ,+2,3e1,4\r\n"), " A 1 "},
+  };
+  for (const row& expected : rows) {
+    loaded_roster loaded = roster_from_csv(expected.file);
+    ASSERT_NE(loaded.list, nullptr) << expected.file << ": " << loaded.problem.what;
+    EXPECT_EQ(numbers_of(loaded.list), expected.numbers);
+    release_roster(loaded.list);
+  }
+  loaded_roster tricky = roster_from_csv(utf8_file("\"a,\"\"b\"\"\",\"x\ty\r\nz\",c, 90 ,-0,3e1,4\r\n"));
+  ASSERT_NE(tricky.list, nullptr);
+  const student& record = *tricky.list->next;
+  EXPECT_STREQ(record.name, "a,\"b\"");
+  EXPECT_STREQ(record.student_no, "x\ty??z") << "control characters as the entry form stores them";
+  EXPECT_EQ(record.score[0], 90);
+  EXPECT_FALSE(std::signbit(record.score[1]));
+  EXPECT_EQ(record.average, average_of(record.score));
+  release_roster(tricky.list);
+}
+
+// Writing and reading back change nothing: texts, order and every bit of
+// every score, so a ranking survives.
+TEST(RosterFile, WhatIsWrittenReadsBackTheSame) {
+  roster* list = testing_support::roster_of({{"A1", 0, "a, b"}, {" A2", 0, "\"q\""}, {"A3", 0, ""}});
+  double scores[][3] = {{90, 85.5, 0.1}, {1.0 / 3, -2.5e-300, 1e300}, {0, 0, 0}};
+  int i = 0;
+  for (student* record = list->next; record != nullptr; record = record->next, ++i) {
+    std::memcpy(record->score, scores[i], sizeof scores[i]);
+    record->average = average_of(record->score);
+  }
+  std::strcpy(list->next->class_name, gbk("一班").c_str());
+  std::string file = roster_to_csv(list);
+  EXPECT_EQ(file.substr(0, kBom.size() + kHeader.size()), kBom + kHeader);
+  EXPECT_NE(file.find("\"a, b\",A1,一班,90,85.5,0.1,58.5\r\n"), std::string::npos) << file;
+  loaded_roster back = roster_from_csv(file);
+  ASSERT_NE(back.list, nullptr) << back.problem.what;
+  EXPECT_EQ(roster_to_csv(back.list), file);
+  const student* again = back.list->next->next;
+  EXPECT_STREQ(again->name, "\"q\"");
+  EXPECT_EQ(std::memcmp(again->score, scores[1], sizeof scores[1]), 0);
+  release_roster(back.list);
+  release_roster(list);
+}
+
+struct StoreTest : ::testing::Test {
+  files::MemoryFileSystem disk;
+  roster_store store{disk, "dir/class.csv"};
+  roster* list = nullptr;
+  void TearDown() override { release_roster(list); }
+};
+
+// A failed save leaves the file as it was, says so once, and is tried again
+// after the next change and at the end, which reports 73 if it fails again.
+TEST_F(StoreTest, AFailedSaveIsSaidAndTriedAgain) {
+  disk.files["dir/class.csv"] = utf8_file("a,A1,c,1,2,3,2\r\n");
+  testing_support::ScriptedSession session("");
+  ASSERT_EQ(store.open(list), 0);
+  store.item_done(2, list, nullptr);
+  store.item_done(7, list, nullptr);
+  EXPECT_EQ(disk.saves, 0) << "nothing changed, nothing written";
+  delete list->next;
+  list->next = nullptr;
+  disk.fail_saves_with = "cannot write: File too large";
+  store.item_done(4, list, nullptr);
+  EXPECT_EQ(disk.files["dir/class.csv"], utf8_file("a,A1,c,1,2,3,2\r\n"));
+  EXPECT_EQ(session.backend().errors(),
+            "roster: dir/class.csv: not saved (cannot write: File too large); the roster is kept and saved after "
+            "the next change\n");
+  EXPECT_EQ(store.menu_over(list), exit_status::not_saved);
+  disk.fail_saves_with.clear();
+  store.item_done(6, list, nullptr);
+  EXPECT_EQ(disk.saves, 0) << "a lookup changes nothing";
+  EXPECT_EQ(store.menu_over(list), 0);
+  EXPECT_EQ(disk.files["dir/class.csv"], utf8_file(""));
+}
+
+// Item 1 keeps the roster it replaced in a backup of its own, never
+// overwriting one, and the file is not replaced until the backup is made.
+TEST_F(StoreTest, ReplacingARosterKeepsTheOldOneInABackup) {
+  testing_support::ScriptedSession session("");
+  std::string old_file = utf8_file("a,A1,c,1,2,3,2.0\r\n");
+  disk.files["dir/class.csv"] = old_file;
+  disk.files["dir/class-backup-20261208-233015.csv"] = "someone's";
+  ASSERT_EQ(store.open(list), 0);
+  roster* fresh = testing_support::roster_of({{"B1", 1}});
+  disk.fail_saves_with = "No space left on device";
+  store.item_done(1, fresh, list);
+  release_roster(list);
+  list = testing_support::roster_of({});
+  disk.fail_saves_with.clear();
+  store.item_done(3, fresh, nullptr);
+  EXPECT_EQ(disk.files["dir/class-backup-20261208-233015.csv"], "someone's");
+  EXPECT_EQ(disk.files["dir/class-backup-20261208-233015-2.csv"], old_file);
+  EXPECT_EQ(disk.files["dir/class.csv"], roster_to_csv(fresh));
+  store.item_done(1, fresh, list);  // an empty roster replaced: nothing to keep
+  EXPECT_EQ(disk.files.size(), 3u);
+  release_roster(fresh);
+}
+
+TEST_F(StoreTest, AFileAnotherProgramHoldsIsRefused) {
+  disk.locked_elsewhere = true;
+  testing_support::ScriptedSession session("");
+  EXPECT_EQ(store.open(list), exit_status::in_use);
+  EXPECT_EQ(session.backend().errors(), "roster: dir/class.csv: in use by another roster program; end that one first\n");
+}
+
+TEST(CommandLine, ArgumentsGiveTheirRequest) {
+  using action = command_line::request::action;
+  struct row {
+    std::vector<std::string> arguments;
+    action what;
+    std::string file;
+  } rows[] = {
+      {{}, action::run, ""},
+      {{"二班.csv"}, action::run, "二班.csv"},
+      {{"--", "-odd.csv"}, action::run, "-odd.csv"},
+      {{"a.csv", "--help"}, action::help, "a.csv"},
+      {{"--version"}, action::version, ""},
+      {{"-x"}, action::misuse, ""},
+      {{"a.csv", "b.csv"}, action::misuse, ""},
+  };
+  for (const row& expected : rows) {
+    command_line::request request = command_line::parse(expected.arguments);
+    EXPECT_EQ(request.what, expected.what) << ::testing::PrintToString(expected.arguments);
+    EXPECT_EQ(request.file, expected.file);
+  }
+}
+
+}  // namespace
