@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Fuzzes whole sessions for a chosen time: scripts/fuzz.sh [seconds] [jobs]
+# (ROSTER_FUZZ_TARGET=file fuzzes the roster file reader instead)
 # New inputs go to fuzz/findings/corpus, crashes to fuzz/findings/; copy any
 # crash worth keeping into fuzz/corpus so that every test run replays it.
 set -euo pipefail
@@ -11,11 +12,17 @@ source scripts/common.sh
 install_packages fuzz clang libclang-rt-14-dev
 cmake --preset fuzz && cmake --build --preset fuzz
 
-mkdir -p fuzz/findings/corpus
+mkdir -p fuzz/findings/corpus fuzz/findings/file_corpus
 parallel=()
 # Parallel jobs log to fuzz-N.log in the current folder: keep those in findings.
 if [ "$jobs" -gt 1 ]; then parallel=(-jobs="$jobs" -workers="$jobs"); cd fuzz/findings; fi
 root=$(git rev-parse --show-toplevel)
+target=${ROSTER_FUZZ_TARGET:-session}
+if [ "$target" = file ]; then
+  exec "$root/build-fuzz/fuzz/roster_file_fuzzer" "$root/fuzz/findings/file_corpus" "$root/fuzz/file_corpus" \
+    -max_total_time="$seconds" "${parallel[@]}" -artifact_prefix="$root/fuzz/findings/" -print_final_stats=1 \
+    -max_len=4096 -timeout=10
+fi
 exec "$root/build-fuzz/fuzz/session_fuzzer" "$root/fuzz/findings/corpus" "$root/fuzz/corpus" \
   -dict="$root/fuzz/session.dict" -max_total_time="$seconds" "${parallel[@]}" \
   -artifact_prefix="$root/fuzz/findings/" -print_final_stats=1 -max_len=4096 -timeout=10

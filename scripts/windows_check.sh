@@ -188,6 +188,51 @@ for session in session wrong_passwords; do
 done
 say "piped transcripts compared ($((SECONDS - step)) s)"
 
+# --- Roster files ---------------------------------------------------------------
+# A session saved to a file with a Chinese name, the same bytes as the Linux
+# build saves; started again, it lists the same roster; a second copy and a
+# bad file are refused with their statuses.
+step=$SECONDS
+files=$work/files
+mkdir -p "$files/linux"
+windows_exe=$PWD/$exe
+in_files() { (cd "$files" && LANG=C.UTF-8 "$wine" "$windows_exe" "$@"); }
+printf '907135\r\n1\r\nA\r\nA01\r\nC1\r\n60 70 81\r\nB\r\nA02\r\nC1\r\n90 85.5 0.1\r\n#\r\n7\r\n2\r\n0\r\n' >"$work/file_session"
+file_status=0
+in_files 二班.csv <"$work/file_session" >"$work/first.out" 2>"$work/first.err" || file_status=$?
+(cd "$files/linux" && LANG=zh_CN.GBK "$OLDPWD/build/roster" 二班.csv <"$work/file_session" >/dev/null)
+printf '907135\r\n2\r\n0\r\n' | in_files 二班.csv >"$work/again.out" 2>&1 || file_status=$?
+listing() { sed -n '/^No\.1/,/^No\.2/p' "$1" | tail -n 2; }
+files_ok=yes
+check_file() {  # what, then a command that must succeed
+  local what=$1; shift
+  if "$@"; then return 0; fi
+  echo "windows_check: roster files: $what" >&2
+  status=1 files_ok=no
+}
+check_file "the session ended with status $file_status: $(cat "$work/first.err")" [ "$file_status" = 0 ]
+check_file "the Windows build saved other bytes than the Linux build" cmp "$files/二班.csv" "$files/linux/二班.csv"
+check_file "started again, it listed another roster" [ "$(listing "$work/first.out")" = "$(listing "$work/again.out")" ]
+check_file "the ranked listing is not B first" grep -q '^No\.1.*A02' "$work/again.out"
+mkfifo "$files/hold"
+in_files 二班.csv <"$files/hold" >/dev/null 2>&1 &
+holder=$!
+exec 9>"$files/hold"
+sleep 3
+second=0
+in_files 二班.csv </dev/null >/dev/null 2>"$work/second.err" || second=$?
+printf '907135\r\n0\r\n' >&9
+exec 9>&-
+wait "$holder" || true
+check_file "a second copy ended with $second, not 75: $(cat "$work/second.err")" [ "$second" = 75 ]
+printf '姓名,学号,班级,科目一,科目二,科目三,平均分\r\n张三,A01,一班,90\r\n' >"$files/bad.csv"
+bad=0
+in_files bad.csv </dev/null >/dev/null 2>"$work/bad.err" || bad=$?
+check_file "a bad file ended with $bad, not 65" [ "$bad" = 65 ]
+check_file "a bad file was refused with another line: $(cat "$work/bad.err")" \
+  grep -qx 'roster: bad.csv: line 2, field 5 (score 2): 4 fields in the row, where a roster row has 7' "$work/bad.err"
+[ "$files_ok" = no ] || say "roster files: saved as the Linux build saves, listed again, a second copy and a bad file refused ($((SECONDS - step)) s)"
+
 # --- At a console ------------------------------------------------------------------
 # Keys through _getwch, lines through ReadConsoleW, the screen cleared through
 # the console API. Under C.UTF-8 wine's console has code page 437 and text goes
