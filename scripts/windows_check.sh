@@ -197,7 +197,7 @@ files=$work/files
 mkdir -p "$files/linux"
 windows_exe=$PWD/$exe
 in_files() { (cd "$files" && LANG=C.UTF-8 "$wine" "$windows_exe" "$@"); }
-printf '907135\r\n1\r\nA\r\nA01\r\nC1\r\n60 70 81\r\nB\r\nA02\r\nC1\r\n90 85.5 0.1\r\n#\r\n7\r\n2\r\n0\r\n' >"$work/file_session"
+printf '907135\r\n1\r\nA\r\nA01\r\nC1\r\n60 70 81\r\nB\r\nA02\r\nC1\r\n90 85.5 70\r\n#\r\n7\r\n2\r\n0\r\n' >"$work/file_session"
 file_status=0
 in_files 二班.csv <"$work/file_session" >"$work/first.out" 2>"$work/first.err" || file_status=$?
 (cd "$files/linux" && LANG=zh_CN.GBK "$OLDPWD/build/roster" 二班.csv <"$work/file_session" >/dev/null)

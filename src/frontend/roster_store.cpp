@@ -129,6 +129,9 @@ std::string roster_store::backup_path(const std::string& stamp, int attempt) con
   std::size_t dot = path_.rfind('.');
   if (dot == std::string::npos || dot <= name_start) dot = path_.size();
   std::string name = path_.substr(0, dot) + "-backup-" + stamp;
-  if (attempt > 1) name += "-" + std::to_string(attempt);
+  if (attempt > 1) {
+    name += '-';
+    name += std::to_string(attempt);
+  }
   return name + path_.substr(dot);
 }

@@ -175,8 +175,9 @@ bool store_text(const std::string& field, bool utf8, char* into, std::string& wh
     return false;
   }
   if (gbk.size() >= text_field_size) {
-    what = "longer than " + std::to_string(text_field_size - 1) + " bytes of GBK (" + std::to_string(gbk.size()) +
-           ")";
+    what = "longer than 19 bytes of GBK (";
+    what += std::to_string(gbk.size());
+    what += ")";
     return false;
   }
   for (char& c : gbk) {
@@ -205,8 +206,8 @@ bool store_row(const csv_row& row, bool utf8, student& record, csv_problem& prob
   int count = static_cast<int>(row.fields.size());
   if (count != csv_fields) {
     int field = count < csv_fields ? count + 1 : csv_fields + 1;
-    problem = {row.line, field,
-               std::to_string(count) + " fields in the row, where a roster row has " + std::to_string(csv_fields)};
+    problem = {row.line, field, std::to_string(count)};
+    problem.what += " fields in the row, where a roster row has 7";
     return false;
   }
   char* texts[3] = {record.name, record.student_no, record.class_name};
