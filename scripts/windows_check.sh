@@ -295,6 +295,35 @@ for console_locale in C.UTF-8:437 zh_CN.UTF-8:936; do
   fi
 done
 
+# --- Key events at a console ----------------------------------------------------
+# The console driver types console key events (WriteConsoleInputW) into
+# roster.exe and reads the console's own screen back, case by case
+# (tests/windows/console_cases.txt); it runs on a tmux pane so that wine gives
+# it a console, once at code page 936 and once at 437, and writes a report.
+driver=${exe%/roster.exe}/tests/console_driver.exe
+[ -f "$driver" ] || fail "$driver was not built"
+# One wine server for all the driver's runs: a client that starts as an idle
+# server shuts down fails ("server exited unexpectedly").
+wineserver=$(command -v wineserver || true)
+[ -z "$wineserver" ] || "$wineserver" -p
+for code_page in 936 437; do
+  step=$SECONDS
+  report=$work/driver.$code_page.txt
+  tmux kill-session -t "$pane" 2>/dev/null || true
+  tmux new-session -d -s "$pane" -x 120 -y 50 \
+    "export LANG=C.UTF-8; '$wine' '$driver' '$PWD/$exe' tests/windows/console_cases.txt $code_page '$report'; echo \$? >'$report.status'"
+  for _ in $(seq 300); do [ -f "$report.status" ] && break; sleep 1; done
+  if [ -f "$report" ] && tail -n 1 "$report" | grep -qE '^[0-9]+ passed, 0 failed$'; then
+    say "key events, code page $code_page: $(tail -n 1 "$report") ($((SECONDS - step)) s)"
+    sed -n 's/^ok   /windows_check:   ok: /p; s/^  (\(.*\))$/windows_check:   note: \1/p' "$report"
+  else
+    echo "windows_check: key events, code page $code_page: the driver's cases did not all pass:" >&2
+    cat "$report" >&2 2>/dev/null || { echo "(no report)"; screen; } >&2
+    status=1
+  fi
+done
+[ -z "$wineserver" ] || "$wineserver" -k || true
+
 # --- The .zip for Windows -------------------------------------------------------
 step=$SECONDS
 cmake --workflow --preset windows-zip >"$work/zip.log" 2>&1 || { cat "$work/zip.log" >&2; fail "making the .zip failed"; }

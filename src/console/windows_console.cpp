@@ -19,6 +19,7 @@ namespace console {
 namespace {
 
 constexpr UINT kGbk = 936;
+constexpr wint_t kCtrlC = 3;
 constexpr DWORD kReadSize = 64 * 1024;
 
 std::wstring to_wide(std::string_view text, UINT code_page) {
@@ -190,6 +191,10 @@ class WindowsConsole final : public Backend {
   // Queues the codes of one key. False when the console gives no more keys.
   bool queue_key() {
     wint_t key = _getwch();
+    while (key == kCtrlC) {
+      interrupt();
+      key = _getwch();
+    }
     if (key == WEOF) return false;
     if (key == 0 || key == 0xE0) {
       codes_.push_back(static_cast<int>(key));
@@ -202,6 +207,15 @@ class WindowsConsole final : public Backend {
     for (char byte : gbk) codes_.push_back(static_cast<unsigned char>(byte));
     if (codes_.empty()) codes_.push_back('?');
     return true;
+  }
+
+  // _getwch reads with the console's own Ctrl-C handling off, so a Ctrl-C
+  // typed at a key prompt comes as a key. It is no key: it interrupts the
+  // program, as everywhere else, through the console's Ctrl-C event (which
+  // a program started with Ctrl-C ignored goes on after). The console's
+  // mode is already back as it was by then.
+  static void interrupt() {
+    if (GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) Sleep(500);  // the handler ends the process meanwhile
   }
 
   HANDLE input_;
