@@ -70,13 +70,38 @@ bool is_console(HANDLE handle) {
   return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
 }
 
+// The console's input mode as the program found it. A Ctrl-C (or a closed
+// window) can end the program inside _getwch, which reads with the mode
+// off: the handler puts it back first, so the console is left as it was.
+// The handler runs on a thread of its own: it stops the program's thread
+// first, so that no _getwch begun meanwhile turns the mode off again.
+HANDLE console_input = INVALID_HANDLE_VALUE;
+DWORD input_mode_at_start = 0;
+HANDLE program_thread = nullptr;
+HANDLE break_heard = nullptr;  // set once a Ctrl-C event reaches this process
+
+BOOL WINAPI restore_console_mode(DWORD) {
+  SuspendThread(program_thread);
+  SetConsoleMode(console_input, input_mode_at_start);
+  SetEvent(break_heard);
+  return FALSE;  // on to the system's handler, which ends the process
+}
+
 class WindowsConsole final : public Backend {
  public:
   WindowsConsole()
       : input_(GetStdHandle(STD_INPUT_HANDLE)),
         output_(GetStdHandle(STD_OUTPUT_HANDLE)),
         keyboard_(is_console(input_)),
-        screen_(is_console(output_)) {}
+        screen_(is_console(output_)) {
+    if (keyboard_ && GetConsoleMode(input_, &input_mode_at_start)) {
+      console_input = input_;
+      DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &program_thread, 0, FALSE,
+                      DUPLICATE_SAME_ACCESS);
+      break_heard = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+      SetConsoleCtrlHandler(restore_console_mode, TRUE);
+    }
+  }
 
   bool read_input(std::string& gbk) override {
     return keyboard_ ? read_console_line(gbk) : read_redirected(gbk);
@@ -211,11 +236,14 @@ class WindowsConsole final : public Backend {
 
   // _getwch reads with the console's own Ctrl-C handling off, so a Ctrl-C
   // typed at a key prompt comes as a key. It is no key: it interrupts the
-  // program, as everywhere else, through the console's Ctrl-C event (which
-  // a program started with Ctrl-C ignored goes on after). The console's
-  // mode is already back as it was by then.
+  // program, as everywhere else, through the console's Ctrl-C event. Once
+  // the event has reached this process the system ends it; a program
+  // started with Ctrl-C ignored never hears it, and goes on.
   static void interrupt() {
-    if (GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) Sleep(500);  // the handler ends the process meanwhile
+    ResetEvent(break_heard);
+    if (GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) && WaitForSingleObject(break_heard, 2000) == WAIT_OBJECT_0) {
+      Sleep(5000);  // the system's handler ends the process meanwhile
+    }
   }
 
   HANDLE input_;
