@@ -161,13 +161,6 @@ TEST_F(StoreTest, ReplacingARosterKeepsTheOldOneInABackup) {
   release_roster(fresh);
 }
 
-TEST_F(StoreTest, AFileAnotherProgramHoldsIsRefused) {
-  disk.locked_elsewhere = true;
-  testing_support::ScriptedSession session("");
-  EXPECT_EQ(store.open(list), exit_status::in_use);
-  EXPECT_EQ(session.backend().errors(), "roster: dir/class.csv: in use by another roster program; end that one first\n");
-}
-
 TEST(CommandLine, ArgumentsGiveTheirRequest) {
   using action = command_line::request::action;
   struct row {

@@ -1,5 +1,5 @@
-// An in-memory file system for tests: files in a map, a lock others may
-// hold, and a save that can be made to fail.
+// An in-memory file system for tests: files in a map, and saves that can
+// be made to fail.
 #pragma once
 
 #include <map>
@@ -13,7 +13,6 @@ class MemoryFileSystem final : public FileSystem {
  public:
   std::map<std::string, std::string> files;
   std::string fail_saves_with;  // when set, every replace and create fails, saying this
-  bool locked_elsewhere = false;
   std::string stamp = "20261208-233015";
   int saves = 0;  // replace_file calls that succeeded
 

@@ -9,9 +9,9 @@
 // screen and runs one command a line:
 //   case NAME                 a new case
 //   start [ARGUMENTS]         start the program
-//   type TEXT                 one key press per character
-//   key NAME...               enter back esc tab left right up down home end
-//                             delete f1 ctrl-z ctrl-c, or any one character
+//   type TEXT                 one key press per character; {NAME} is the key
+//                             NAME: enter back esc tab left right up down home
+//                             end delete f1 ctrl-z ctrl-c
 //   row N TEXT                screen row N (from 0) reads TEXT, trailing blanks aside
 //   words N TEXT              the same with runs of blanks read as one
 //   cursor COLUMN ROW         the cursor stands there (columns as the screen
@@ -291,13 +291,17 @@ struct runner {
     } else if (command == "start") {
       start(rest, line);
     } else if (command == "type") {
-      for (wchar_t c : wide(rest)) press_character(c);
-    } else if (command == "key") {
-      std::istringstream names(rest);
-      std::string key;
-      while (names >> key) {
-        if (!press_named(key)) fail(line, "no such key");
+      std::wstring text = wide(rest);
+      for (std::size_t i = 0; i < text.size(); ++i) {
+        std::size_t close = text[i] == L'{' ? text.find(L'}', i) : std::wstring::npos;
+        if (close == std::wstring::npos) {
+          press_character(text[i]);
+          continue;
+        }
+        std::string key = utf8(text.substr(i + 1, close - i - 1));
+        if (!press_named(key)) fail(line, "no such key: " + key);
         if (key == "ctrl-c") interrupt();
+        i = close;
       }
     } else if (command == "row" || command == "words") {
       std::istringstream parts(rest);
@@ -363,7 +367,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: console_driver ROSTER.EXE CASES.TXT CODE_PAGE REPORT.TXT\n");
     return 2;
   }
-  report = std::fopen(argv[4], "w");
+  report = std::fopen(argv[4], "wb");  // read on Linux: lines end in LF alone
   if (report == nullptr) return 2;
   SetConsoleCtrlHandler(keep_running, TRUE);
   UINT code_page = static_cast<UINT>(std::strtoul(argv[3], nullptr, 10));
