@@ -281,7 +281,13 @@ class PosixConsole final : public Backend {
       }
     }
     if (first == 0x1b) {
-      for (int code : escape_key_codes(read_escape_sequence(*terminal_))) codes_.push_back(code);
+      std::string sequence = read_escape_sequence(*terminal_);
+      if (sequence.size() == 1 && static_cast<unsigned char>(sequence[0]) >= 0x80) {
+        codes_.push_back(first);  // Alt and a whole character: none of it is left for a later read
+        queue_character(static_cast<unsigned char>(sequence[0]));
+      } else {
+        for (int code : escape_key_codes(sequence)) codes_.push_back(code);
+      }
     } else if (first >= 0x80) {
       queue_character(first);
     } else {

@@ -176,6 +176,19 @@ TEST(TerminalKeys, AltAndAKeyEditsByWordsOrDoesNothingAndEscAloneClears) {
   }
 }
 
+// Alt with a Chinese character at the pause is one whole key: none of its
+// bytes is left over for the menu's next line.
+TEST(TerminalKeys, AltWithAChineseCharacterAtThePauseLeavesNothingBehind) {
+  seen_program program(24, 80);
+  program.type("2\r");
+  ASSERT_TRUE(program.session.wait_for(kPause));
+  std::size_t from = program.session.output().size();
+  program.type("\x1b\xe5\xbc\xa0");  // Alt-张
+  program.session.settle(100);
+  program.type("6 A01\r");
+  EXPECT_TRUE(program.session.wait_for("未找到此人", from)) << program.session.shown_since(from);
+}
+
 TEST(TerminalKeys, UpRecallsNoFurtherBackThanThe200NewestLines) {
   seen_program program(24, 80);
   ASSERT_TRUE(program.open_entry_form());
