@@ -232,11 +232,20 @@ class PosixConsole final : public Backend {
 
   // In the terminal's own line mode, which echoes and edits as the terminal
   // is set to: a whole line, or what came before the input ended.
+  // Brought back after a stop, the prompt comes again, without escape
+  // sequences: the shell's last row is on the screen.
   bool read_plain_line(std::string& line) {
-    std::optional<unsigned char> byte;
-    while ((byte = posix::read_byte(-1))) {
-      line.push_back(static_cast<char>(*byte));
-      if (*byte == '\n') break;
+    for (;;) {
+      unsigned char byte = 0;
+      TerminalIo::wait got = terminal_->read_byte(-1, byte);
+      if (got == TerminalIo::wait::continued) {
+        if (on_terminal_) show("\r\n" + row_shown_);
+        continue;
+      }
+      if (got == TerminalIo::wait::resized) continue;
+      if (got != TerminalIo::wait::byte) break;
+      line.push_back(static_cast<char>(byte));
+      if (byte == '\n') break;
     }
     return !line.empty();
   }
@@ -270,6 +279,12 @@ class PosixConsole final : public Backend {
 
   // Reads one key press and queues the codes it gives. False at end of input.
   bool read_key_codes() {
+    // Brought back between a key's bytes: the key prompt again at once.
+    terminal_->set_redraw([this] { draw_key_prompt_again(); });
+    struct forget_redraw {
+      posix::PosixTerminalIo& io;
+      ~forget_redraw() { io.set_redraw(nullptr); }
+    } forget{*terminal_};
     unsigned char first = 0;
     for (;;) {
       TerminalIo::wait got = terminal_->read_byte(-1, first);

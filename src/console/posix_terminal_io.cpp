@@ -70,49 +70,82 @@ void PosixTerminalIo::about_to_draw() {
 }
 
 TerminalIo::wait PosixTerminalIo::read_byte(int timeout_ms, unsigned char& byte) {
-  if (timeout_ms < 0) {
-    // SIGCONT and SIGWINCH are let in only while waiting, so that neither
-    // can fall between the look at the counts and the wait, and go unanswered.
-    sigset_t held, original;
-    sigemptyset(&held);
-    sigaddset(&held, SIGCONT);
-    sigaddset(&held, SIGWINCH);
-    sigprocmask(SIG_BLOCK, &held, &original);
-    sigset_t waiting = original;
-    sigdelset(&waiting, SIGCONT);
-    sigdelset(&waiting, SIGWINCH);
-    wait result = wait::byte;
-    for (;;) {
-      int continued = terminal::times_continued();
-      if (continued != seen_continued_) {
-        if (terminal::in_foreground()) {
+  // SIGCONT and SIGWINCH are let in only while waiting, so that neither can
+  // fall between the look at the counts and the wait, and go unanswered.
+  sigset_t held, original;
+  sigemptyset(&held);
+  sigaddset(&held, SIGCONT);
+  sigaddset(&held, SIGWINCH);
+  sigprocmask(SIG_BLOCK, &held, &original);
+  sigset_t waiting = original;
+  sigdelset(&waiting, SIGCONT);
+  sigdelset(&waiting, SIGWINCH);
+  bool timed = timeout_ms >= 0;
+  struct timespec deadline {};
+  auto start_timer = [&] {
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_sec += timeout_ms / 1000;
+    deadline.tv_nsec += (timeout_ms % 1000) * 1'000'000L;
+    if (deadline.tv_nsec >= 1'000'000'000L) {
+      deadline.tv_sec += 1;
+      deadline.tv_nsec -= 1'000'000'000L;
+    }
+  };
+  if (timed) start_timer();
+  wait result = wait::byte;
+  for (;;) {
+    int continued = terminal::times_continued();
+    if (continued != seen_continued_) {
+      if (terminal::in_foreground()) {
+        if (!timed) {
           result = wait::continued;
           break;
         }
-        // Continued in the background (`bg`): the screen and the terminal
-        // are the shell's until the job is brought forward again.
-        if (stopped_at_ != continued) {
-          stopped_at_ = continued;
-          terminal::stop_for_terminal();
-          continue;
-        }
-      } else if (terminal::times_resized() != seen_resized_) {
-        settle_resizes(waiting);
-        result = wait::resized;
+        // Brought back between a key's bytes: the screen is drawn again at
+        // once, and the rest of the key may take as long again.
+        if (redraw_) redraw_();
+        about_to_draw();
+        start_timer();
+        continue;
+      }
+      // Continued in the background (`bg`): the screen and the terminal
+      // are the shell's until the job is brought forward again.
+      if (stopped_at_ != continued) {
+        stopped_at_ = continued;
+        terminal::stop_for_terminal();
+        continue;
+      }
+    } else if (!timed && terminal::times_resized() != seen_resized_) {
+      settle_resizes(waiting);
+      if (terminal::times_continued() != seen_continued_) continue;  // stopped meanwhile: that comes first
+      result = wait::resized;
+      break;
+    }
+    if (byte_waiting()) break;
+    struct timespec left {};
+    if (timed) {
+      struct timespec now {};
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      long long ns = (deadline.tv_sec - now.tv_sec) * 1'000'000'000LL + (deadline.tv_nsec - now.tv_nsec);
+      if (ns <= 0) {
+        result = wait::timed_out;
         break;
       }
-      if (byte_waiting()) break;
-      struct pollfd ready {STDIN_FILENO, POLLIN, 0};
-      if (ppoll(&ready, 1, nullptr, &waiting) >= 0 || errno != EINTR) break;
+      left.tv_sec = static_cast<time_t>(ns / 1'000'000'000LL);
+      left.tv_nsec = static_cast<long>(ns % 1'000'000'000LL);
     }
-    sigprocmask(SIG_SETMASK, &original, nullptr);
-    if (result != wait::byte) {
-      about_to_draw();
-      return result;
-    }
+    struct pollfd ready {STDIN_FILENO, POLLIN, 0};
+    int got = ppoll(&ready, 1, timed ? &left : nullptr, &waiting);
+    if (got > 0 || (got < 0 && errno != EINTR)) break;
   }
-  std::optional<unsigned char> next = posix::read_byte(timeout_ms);
-  if (!next) return timeout_ms < 0 ? wait::ended : wait::timed_out;
+  sigprocmask(SIG_SETMASK, &original, nullptr);
+  if (result == wait::timed_out) return result;
+  if (result != wait::byte) {
+    about_to_draw();
+    return result;
+  }
+  std::optional<unsigned char> next = posix::read_byte(timed ? 0 : -1);
+  if (!next) return timed ? wait::timed_out : wait::ended;
   byte = *next;
   return wait::byte;
 }

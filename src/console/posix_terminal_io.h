@@ -16,6 +16,7 @@ class PosixTerminalIo final : public TerminalIo {
   PosixTerminalIo& operator=(const PosixTerminalIo&) = delete;
 
   wait read_byte(int timeout_ms, unsigned char& byte) override;
+  void set_redraw(std::function<void()> redraw) override { redraw_ = std::move(redraw); }
   void unread_byte() override;
   void write(std::string_view bytes) override;
   int columns() override;
@@ -31,6 +32,7 @@ class PosixTerminalIo final : public TerminalIo {
   int seen_continued_;
   int seen_resized_;
   int stopped_at_ = -1;  // the continue after which the job stopped itself
+  std::function<void()> redraw_;
 };
 
 }  // namespace console::posix

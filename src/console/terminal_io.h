@@ -3,6 +3,7 @@
 // tests play bytes back through one of their own.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -18,8 +19,13 @@ class TerminalIo {
   // negative. Only a wait without end reports `continued` (the program was
   // stopped and brought back to the foreground since the last thing was
   // drawn: the screen is the shell's now) or `resized` (the screen changed
-  // size since then); the byte is still to come then.
+  // size since then); the byte is still to come then. A timed wait (for the
+  // rest of a key) brought back calls what set_redraw() gave, and waits
+  // afresh.
   virtual wait read_byte(int timeout_ms, unsigned char& byte) = 0;
+  // What draws the prompt and the line again, for a timed wait brought back
+  // to the foreground; nothing when empty.
+  virtual void set_redraw(std::function<void()> redraw) { (void)redraw; }
   // Gives back the byte just read, for the next read to take again.
   virtual void unread_byte() = 0;
 

@@ -25,9 +25,9 @@ const shell kShells[] = {
     {"bash", {"/bin/bash", "--norc", "--noprofile", "-i"}},
 };
 
-std::unique_ptr<e2e::PtySession> start_shell(const shell& sh) {
+std::unique_ptr<e2e::PtySession> start_shell(const shell& sh, const std::string& term = "TERM=xterm") {
   auto session = std::make_unique<e2e::PtySession>(
-      std::vector<std::string>{"LANG=C.UTF-8", "TERM=xterm", "PATH=/usr/bin:/bin", "PS1=$ "}, sh.argv);
+      std::vector<std::string>{"LANG=C.UTF-8", term, "PATH=/usr/bin:/bin", "PS1=$ "}, sh.argv);
   EXPECT_TRUE(session->wait_for("$ ")) << sh.name;
   return session;
 }
@@ -103,6 +103,57 @@ TEST(JobControl, BroughtBackTheGateAndThePauseAreDrawnAgain) {
   ASSERT_TRUE(session->wait_for("$ ", session->output().size()));
   session->send("exit\r");
   session->wait();
+}
+
+// Ctrl-Z, then fg; gives where the output after fg begins.
+std::size_t stop_and_bring_back(e2e::PtySession& session) {
+  std::size_t from = session.output().size();
+  session.send("\x1a");
+  EXPECT_TRUE(session.wait_for("Stopped", from));
+  from = session.output().size();
+  session.send("fg\r");
+  return from;
+}
+
+// Stopped while the rest of a key is awaited (after Esc at the gate, inside
+// a character a slow link split), or at a terminal that cannot move its
+// cursor, and brought back: the prompt and what was typed are drawn again
+// at once, before the rest of the key comes.
+TEST(JobControl, BroughtBackMidKeyOrAtADumbTerminalThePromptComesBackAtOnce) {
+  auto session = start_shell(kShells[2]);
+  session->send(std::string("'") + e2e::program_path() + "'\r");
+  ASSERT_TRUE(session->wait_for(kAskPassword));
+  session->send("90");
+  ASSERT_TRUE(session->wait_for("**"));
+  session->send("\x1b");
+  session->settle(100);  // read, and its wait begun: Ctrl-Z would make the terminal drop what is unread
+  std::size_t from = stop_and_bring_back(*session);
+  EXPECT_TRUE(session->wait_for(kAskPassword + "**", from, 400)) << session->shown_since(from);
+  EXPECT_TRUE(session->wait_for(kAskPassword + "***", from)) << "Esc alone is a key, a star, once its wait is over";
+  session->send("\b7135\r1\r");
+  ASSERT_TRUE(session->wait_for(kAskName, from));
+  session->send("ab\xe5");  // the first byte of 张
+  session->settle(100);
+  from = stop_and_bring_back(*session);
+  session->settle(300);  // nothing more is typed: what shows now was drawn before the rest of the key
+  EXPECT_NE(session->shown_since(from).find(kAskName + "ab"), std::string::npos) << session->shown_since(from);
+  session->send("\xbc\xa0\rA\rc\r1 2 3\r#\rk2\r");
+  EXPECT_TRUE(session->wait_for("No.1\t\tab张\tA\t", from));
+  session->send("k0\r");
+  ASSERT_TRUE(session->wait_for("$ ", session->output().size()));
+  session->send("exit\r");
+  session->wait();
+
+  auto dumb = start_shell(kShells[2], "TERM=dumb");
+  dumb->send(std::string("'") + e2e::program_path() + "'\r");
+  ASSERT_TRUE(e2e::open_gate(*dumb));
+  dumb->send("1\r");
+  ASSERT_TRUE(dumb->wait_for(kAskName));
+  dumb->settle();
+  from = stop_and_bring_back(*dumb);
+  EXPECT_TRUE(dumb->wait_for(kAskName, from)) << "a dumb terminal gets its prompt again too";
+  EXPECT_EQ(dumb->output().find('\x1b', from), std::string::npos) << "and no escape sequence";
+  dumb->kill(SIGKILL);
 }
 
 TEST(JobControl, AfterAStopNoHandlerSeesKeysAreStillReadOneAtATime) {
