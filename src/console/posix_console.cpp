@@ -96,7 +96,11 @@ class PosixConsole final : public Backend {
     if (keyboard_) {
       terminal::install_guards();
       terminal_.emplace();
-      if (!dumb_) lines_.emplace(*terminal_, charset_.iconv_name);
+      // The line editor draws the line after the prompt it was shown with.
+      // Where the prompt went elsewhere (a pipe to tee, another terminal),
+      // nobody knows what stands before the line on the row: the terminal's
+      // own line mode echoes the line after it, as on a dumb terminal.
+      if (!dumb_ && terminal_->echoes_on_standard_output()) lines_.emplace(*terminal_, charset_.iconv_name);
     }
   }
 
@@ -160,13 +164,13 @@ class PosixConsole final : public Backend {
   // read in it too, and whatever is typed at any moment then reaches the
   // program as typed, never turned by the terminal's own line editing into
   // something else (an end-of-file mark, an echo of its own). A dumb
-  // terminal reads its lines in its own line mode, and leaves key mode for
-  // them.
+  // terminal, or one whose prompts go elsewhere, reads its lines in its own
+  // line mode, and leaves key mode for them.
   void enter_key_mode() override {
     if (!key_mode_) key_mode_ = terminal::enter_key_mode();
   }
   void leave_key_mode() override {
-    if (dumb_ && key_mode_) {
+    if (!lines_ && key_mode_) {
       terminal::leave_key_mode();
       key_mode_ = false;
     }
@@ -215,19 +219,19 @@ class PosixConsole final : public Backend {
     return true;
   }
 
-  // Through the line editor, the terminal in key mode meanwhile. The line
-  // follows the prompt where the prompt went to the terminal too.
+  // Through the line editor, the terminal in key mode meanwhile; the line
+  // follows the prompt.
   bool read_edited_line(std::string& line) {
     enter_key_mode();
-    std::string prompt;
-    if (!on_terminal_) {
-      // the prompt went elsewhere: the line starts the terminal's row
-    } else if (output_) {
-      output_->convert(row_shown_, prompt, false);
-    } else {
-      prompt = row_shown_;
-    }
-    return lines_->read_line(line, prompt);
+    return lines_->read_line(line, shown_on_terminal(row_shown_));
+  }
+
+  // GBK text as the terminal shows it.
+  std::string shown_on_terminal(const std::string& gbk) {
+    std::string converted;
+    if (!output_) return gbk;
+    output_->convert(gbk, converted, false);
+    return converted;
   }
 
   // In the terminal's own line mode, which echoes and edits as the terminal
@@ -239,7 +243,7 @@ class PosixConsole final : public Backend {
       unsigned char byte = 0;
       TerminalIo::wait got = terminal_->read_byte(-1, byte);
       if (got == TerminalIo::wait::continued) {
-        if (on_terminal_) show("\r\n" + row_shown_);
+        terminal_->write(shown_on_terminal("\r\n" + row_shown_));  // on the terminal, never into a file
         continue;
       }
       if (got == TerminalIo::wait::resized) continue;

@@ -4,6 +4,8 @@
 // must be drawn again.
 #pragma once
 
+#include <unistd.h>
+
 #include "console/terminal_io.h"
 
 namespace console::posix {
@@ -21,6 +23,10 @@ class PosixTerminalIo final : public TerminalIo {
   void write(std::string_view bytes) override;
   int columns() override;
   int rows() override;
+
+  // True when standard output is the terminal typed at, so that what the
+  // program shows and the echo share the screen's rows.
+  bool echoes_on_standard_output() const { return echo_fd_ == STDOUT_FILENO; }
 
   // Says that the program is about to draw on the screen: a stop or a resize
   // before this is answered by what is drawn now.

@@ -5,6 +5,7 @@
 // characters, dumb terminals, and where the echo goes.
 #include <gtest/gtest.h>
 
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -309,6 +310,29 @@ TEST(EchoDestination, TheEchoGoesToTheTerminalAndNeverIntoAFile) {
   }
 }
 
+// Standard output through a pipe to the same screen, or another terminal:
+// what is typed never erases the prompt the pipe showed, nor lands where a
+// prompt stands on the other screen.
+TEST(EchoDestination, ALineTypedNeverErasesAPromptThatCameThroughAPipe) {
+  int other_master = -1, other = -1;
+  ASSERT_EQ(openpty(&other_master, &other, nullptr, nullptr, nullptr), 0);
+  for (std::string to : {std::string("| cat"), "> " + std::string(ttyname(other))}) {
+    e2e::PtySession session(kUtf8Terminal, {"/bin/sh", "-c", "'" + std::string(e2e::program_path()) + "' " + to});
+    session.send("907135\r");
+    session.settle(300);
+    session.send("1\r");
+    session.settle(300);
+    session.send("zhang");
+    session.settle();
+    Screen screen(24, 80);
+    screen.catch_up(session.output());
+    std::string row = screen.row(screen.cursor_row());
+    EXPECT_EQ(row, to == "| cat" ? kAskName + "zhang" : "zhang") << to << ":\n" << screen.text();
+    session.kill(SIGKILL);
+  }
+  close(other);
+  close(other_master);
+}
 
 // A tmux pane, a terminal that reflows its rows when it is resized as most
 // do now (a row the program ended with a line break is cut into rows of the
