@@ -138,9 +138,10 @@ TEST(NumberRead, LongNumbersKeepTheValueTheirDigitsGive) {
   const std::string zeros(1000, '0');
   const std::string digits = "123456789012345678901234567890";
   ScriptedSession session(digits + " 0.1" + zeros + "1 1" + zeros + " 0." + zeros + "7e1005 " + digits + zeros +
-                          "e-1000 1e99999999999999999999 1e" + zeros + zeros + "1 1e-" + zeros + zeros + "1 x\n");
-  double values[8];
-  ASSERT_EQ(console::read_numbers(values, 8), 8);
+                          "e-1000 1e99999999999999999999 1e" + zeros + zeros + "1 1e-" + zeros + zeros +
+                          "1 1e18446744073709551621 x\n");
+  double values[9];
+  ASSERT_EQ(console::read_numbers(values, 9), 9);
   EXPECT_EQ(values[0], std::strtod(digits.c_str(), nullptr));
   EXPECT_EQ(values[1], 0.1);
   EXPECT_EQ(values[2], 0) << "too large for a double";
@@ -149,6 +150,7 @@ TEST(NumberRead, LongNumbersKeepTheValueTheirDigitsGive) {
   EXPECT_EQ(values[5], 0);
   EXPECT_EQ(values[6], 10) << "an exponent of two thousand digits that say 1";
   EXPECT_EQ(values[7], 0.1);
+  EXPECT_EQ(values[8], 0) << "an exponent past 2^64 overflows as every other does, never wraps";
   std::string rest;
   ASSERT_TRUE(console::read_word(rest, 20));
   EXPECT_EQ(rest, "x") << "every digit was consumed";

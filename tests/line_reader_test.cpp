@@ -116,6 +116,15 @@ TEST(LineReader, KeysEditTheLineAndTheScreenShowsIt) {
             {"Ab Cd Ef" + kHome + "\x1b" "f\x1b" "fX\x1b" "d\x1b" "bY\r"}, {"Ab YCdX"}),
       shows("control characters show as one '?' each, C1 ones included", {"a\x07\xc2\x9b\xc2\x85" "b"},
             {"> a???b"}, 0, 7),
+      shows("a no-break space shows as itself; bytes that are not UTF-8 as '?'", {"a\xc2\xa0\xff" "b"},
+            {"> a\xc2\xa0?b"}, 0, 6),
+      gives("a recalled line counts its own bytes: typing stops at 4,095",
+            {std::string(4000, 'a') + "\r" + kUp + std::string(200, 'b') + "\r"},
+            {std::string(4000, 'a'), std::string(4000, 'a') + std::string(95, 'b')}),
+      shows("a character that fills the row to the margin leaves the cursor on the next row", {"abcdefgh"},
+            {"> abcdefgh", ""}, 1, 0, "> ", 10),
+      taking({""}, shows("Enter on an empty line after a prompt at the margin leaves no blank row", {"\r"},
+                         {"0123456789", "0123456789"}, 1, 9, "0123456789", 10)),
       shows("a Chinese character takes two columns in UTF-8", {"\xe4\xb8\xad" "b"}, {"> \xe4\xb8\xad" "b"}, 0, 5),
       gives("a four-byte character is one character", {"a\xf0\xa0\x80\x80" "b" + kBackspace + kBackspace + "\r"}, {"a"}),
       shows("a prompt wider than the screen: the line starts where it really ends", {"ab"},
@@ -188,6 +197,15 @@ TEST(LineReader, AGbkTerminalIsDrawnByTheSameColumns) {
   EXPECT_EQ(result.screen->row(1), t.screen[1]);
   EXPECT_EQ(result.screen->cursor_row(), 1);
   EXPECT_EQ(result.screen->cursor_column(), 5);
+}
+
+// Typed at a GB18030 terminal, a four-byte character is one character; at a
+// GBK one, 0x80 is a byte of its own.
+TEST(LineReader, OtherSetsTypeWholeCharacters) {
+  for (auto [charset, keys] : {std::pair{"GB18030", "a\x95\x32\x82\x36" "b"}, {"GBK", "a\x80" "b"}}) {
+    typed result = type_at_terminal(gives("", {keys + kBackspace + kBackspace + "\r"}, {}), charset);
+    EXPECT_EQ(result.lines, std::vector<std::string>{"a"}) << charset;
+  }
 }
 
 TEST(TerminalCharset, CutsTypedBytesIntoWholeCharacters) {

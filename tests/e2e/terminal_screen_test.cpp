@@ -255,7 +255,7 @@ TEST(TerminalKeys, OutputHeldByCtrlSIsShownWhenReleased) {
 TEST(DumbTerminals, GetNoEscapeSequencesAndEditLinesThemselves) {
   // TERM=dumb (an editor's shell buffer), emacs, or no TERM at all: the
   // terminal's own line mode echoes and edits the lines, nothing is cleared.
-  for (const char* term : {"TERM=dumb", "TERM=emacs", "NO_TERM=1"}) {
+  for (const char* term : {"TERM=dumb", "TERM=emacs", "TERM=cons25", "TERM=", "NO_TERM=1"}) {
     e2e::PtySession session({"LANG=C.UTF-8", term, "PATH=/usr/bin:/bin"});
     ASSERT_TRUE(e2e::open_gate(session)) << term;
     session.send("1\r");
