@@ -276,7 +276,7 @@ TEST(DumbTerminals, GetNoEscapeSequencesAndEditLinesThemselves) {
 TEST(EchoDestination, TheEchoGoesToTheTerminalAndNeverIntoAFile) {
   // Standard output into a file, standard input the terminal as usual or
   // opened for reading only.
-  for (std::string input : {"", "< /dev/tty"}) {
+  for (std::string input : {"", "< /dev/tty", "< /dev/tty 2> /dev/null"}) {
     char file_name[] = "/tmp/roster-echo-XXXXXX";
     int fd = mkstemp(file_name);
     ASSERT_GE(fd, 0);
@@ -303,10 +303,68 @@ TEST(EchoDestination, TheEchoGoesToTheTerminalAndNeverIntoAFile) {
     session.send("echoed");
     session.settle();
     EXPECT_NE(session.shown_since(0).find("echoed"), std::string::npos) << input << ": typed blind";
-    session.send("\rA\rc\r1 2 3\r#\rk0\r");
+    session.send("\rA\rc\r1 2 3\r#\r");
+    ASSERT_TRUE(file_shows(kPause)) << input;
+    std::size_t before_stop = file().size();
+    session.kill(SIGTSTP);  // stopped and brought back at the pause: drawn again on the terminal alone
+    session.drain(100);
+    session.kill(SIGCONT);
+    session.drain(200);
+    EXPECT_EQ(file().size(), before_stop) << input << ": the redraw went into the file";
+    session.send("k0\r");
     EXPECT_EQ(session.wait().exit_status, 0) << input;
     EXPECT_EQ(file().find("echoed"), std::string::npos) << input << ": the echo went into the file";
     unlink(file_name);
+  }
+}
+
+std::size_t count_of(const std::string& text, const std::string& part, std::size_t from) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part, from); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// Resizes and stops at a terminal: the line is drawn again at once and once,
+// a storm of resizes included, also by a program started with SIGWINCH and
+// SIGCONT blocked; a resize at the gate or the pause never ends its keys.
+TEST(TerminalWaits, ResizesAndStopsAreAnsweredAtOnceAndOnce) {
+  for (bool blocked : {false, true}) {
+    std::vector<std::string> argv = {e2e::program_path()};
+    if (blocked) {
+      argv = {"/usr/bin/perl", "-MPOSIX", "-e",
+              "sigprocmask(SIG_BLOCK, POSIX::SigSet->new(" + std::to_string(SIGWINCH) + ", " +
+                  std::to_string(SIGCONT) + ")); exec @ARGV",
+              e2e::program_path()};
+    }
+    e2e::PtySession session(kUtf8Terminal, argv);
+    ASSERT_TRUE(session.wait_for("请输入管理员密码：")) << blocked;
+    session.resize(24, 70);
+    session.send("907135\r");
+    ASSERT_TRUE(session.wait_for("请输入相应的数字")) << blocked << ": a resize at the gate ended its keys";
+    std::size_t from = session.output().size();
+    session.send("7\r");
+    ASSERT_TRUE(session.wait_for(kPause, from)) << blocked;
+    session.resize(24, 60);
+    session.settle(200);
+    from = session.output().size();
+    session.send("k1\r");
+    ASSERT_TRUE(session.wait_for(kAskName, from)) << blocked << ": a resize at the pause ended its keys";
+    session.send("ab");
+    session.settle();
+    from = session.output().size();
+    for (int i = 0; i < 10; ++i) {
+      session.resize(24, 50 + i);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    session.settle(400);
+    EXPECT_EQ(count_of(session.output(), kAskName, from), 1u) << blocked << ": a storm of resizes, drawn once";
+    from = session.output().size();
+    session.kill(SIGTSTP);
+    session.drain(100);
+    session.kill(SIGCONT);
+    session.settle(300);
+    EXPECT_EQ(count_of(session.output(), kAskName, from), 1u) << blocked << ": brought back, drawn at once";
+    session.kill(SIGKILL);
   }
 }
 
