@@ -5,6 +5,7 @@
 // characters, dumb terminals, and where the echo goes.
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -366,6 +367,68 @@ TEST(TerminalWaits, ResizesAndStopsAreAnsweredAtOnceAndOnce) {
     EXPECT_EQ(count_of(session.output(), kAskName, from), 1u) << blocked << ": brought back, drawn at once";
     session.kill(SIGKILL);
   }
+}
+
+// A resize between the bytes of a key a slow link split gives one redraw,
+// laid out for the new width; after a stop at the pause, the cursor stands
+// on the row after the pause line.
+TEST(TerminalWaits, AResizeInsideAKeyAndAStopAtThePauseAreDrawnRight) {
+  seen_program program(24, 80);
+  ASSERT_TRUE(program.open_entry_form());
+  program.type("ab\xe5");  // the first byte of 张
+  program.session.settle(100);
+  std::size_t from = program.session.output().size();
+  program.session.resize(24, 40);
+  program.session.settle(100);
+  program.type("\xbc\xa0");
+  program.session.settle();
+  EXPECT_EQ(count_of(program.session.output(), kAskName, from), 1u);
+  Screen narrow(24, 40);
+  narrow.catch_up(program.session.output());
+  EXPECT_EQ(narrow.row(narrow.cursor_row()), kAskName + "ab张") << narrow.text();
+  program.type("\rA\rc\r1 2 3\r#\r");
+  ASSERT_TRUE(program.session.wait_for(kPause, from));
+  program.session.kill(SIGTSTP);
+  program.session.drain(100);
+  program.session.kill(SIGCONT);
+  program.session.settle(200);
+  narrow.catch_up(program.session.output());
+  EXPECT_EQ(narrow.row(narrow.cursor_row() - 1), kPause) << narrow.text();
+  EXPECT_EQ(narrow.cursor_column(), 0);
+}
+
+// Standard input a terminal other than the controlling one: it counts as in
+// the foreground, and the program goes on at it rather than stopping.
+TEST(TerminalWaits, ATerminalThatIsNotTheControllingOneCountsAsTheForeground) {
+  int master = -1, other = -1;
+  ASSERT_EQ(openpty(&master, &other, nullptr, nullptr, nullptr), 0);
+  // A foreground job of an interactive shell, so that a stop for the terminal would stop it.
+  e2e::PtySession controlling({"LANG=C.UTF-8", "TERM=xterm", "PATH=/usr/bin:/bin", "PS1=$ "},
+                              {"/bin/bash", "--norc", "--noprofile", "-i"});
+  ASSERT_TRUE(controlling.wait_for("$ "));
+  controlling.send("'" + std::string(e2e::program_path()) + "' <> " + ttyname(other) + " >&0\r");
+  std::string seen;
+  auto shows = [&](const std::string& text) {
+    for (int i = 0; i < 250 && seen.find(text) == std::string::npos; ++i) {
+      struct pollfd ready {master, POLLIN, 0};
+      char buffer[4096];
+      if (poll(&ready, 1, 20) > 0) {
+        ssize_t n = read(master, buffer, sizeof buffer);
+        if (n > 0) seen.append(buffer, static_cast<std::size_t>(n));
+      }
+    }
+    return seen.find(text) != std::string::npos;
+  };
+  ASSERT_TRUE(shows("请输入管理员密码："));
+  ASSERT_EQ(write(master, "907135\r", 7), 7);
+  EXPECT_TRUE(shows("请输入相应的数字")) << seen;
+  std::size_t from = controlling.output().size();
+  ASSERT_EQ(write(master, "0\r", 2), 2);
+  EXPECT_TRUE(controlling.wait_for("$ ", from));
+  controlling.send("exit\r");
+  controlling.wait();
+  close(other);
+  close(master);
 }
 
 // Standard output through a pipe to the same screen, or another terminal:
