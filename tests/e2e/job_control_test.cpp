@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
+#include <fstream>
 
 #include "child_process.h"
 
@@ -154,6 +156,32 @@ TEST(JobControl, BroughtBackMidKeyOrAtADumbTerminalThePromptComesBackAtOnce) {
   EXPECT_TRUE(dumb->wait_for(kAskName, from)) << "a dumb terminal gets its prompt again too";
   EXPECT_EQ(dumb->output().find('\x1b', from), std::string::npos) << "and no escape sequence";
   dumb->kill(SIGKILL);
+}
+
+// Started in the background with SIGTTIN ignored, so that a read cannot stop
+// it: it waits, stopped, without spinning, and fg brings it forward.
+TEST(JobControl, StartedInTheBackgroundWithSigttinIgnoredItWaitsWithoutSpinning) {
+  auto session = start_shell(kShells[2]);
+  session->send(std::string("(trap '' TTIN; exec '") + e2e::program_path() + "') &\r");
+  ASSERT_TRUE(session->wait_for("] "));
+  session->settle(1000);
+  std::string job = session->output().substr(session->output().rfind("] ") + 2);
+  int pid = std::atoi(job.c_str());
+  ASSERT_GT(pid, 0) << job;
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string field;
+  for (int i = 0; i < 13 && stat >> field; ++i) {
+  }
+  long user = 0, system = 0;
+  stat >> user >> system;
+  EXPECT_LT(user + system, 20) << "clock ticks of CPU in a second in the background";
+  std::size_t from = session->output().size();
+  session->send("fg\r");
+  ASSERT_TRUE(session->wait_for(kAskPassword, from));
+  session->send("907135\r0\r");
+  ASSERT_TRUE(session->wait_for("$ ", session->output().size()));
+  session->send("exit\r");
+  session->wait();
 }
 
 TEST(JobControl, AfterAStopNoHandlerSeesKeysAreStillReadOneAtATime) {
