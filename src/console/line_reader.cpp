@@ -72,11 +72,7 @@ bool LineReader::read_line(std::string& line, std::string_view prompt) {
   editor_.start(charset_.split(prompt));
   // Brought back while a key's bytes were still coming: the prompt and the
   // line so far again, before the rest of the key.
-  io_.set_redraw([this] { draw("\r\n" + editor_.draw_with_prompt(io_.columns(), io_.rows())); });
-  struct forget_redraw {
-    TerminalIo& io;
-    ~forget_redraw() { io.set_redraw(nullptr); }
-  } forget{io_};
+  redraw_while_reading redraw(io_, [this] { draw("\r\n" + editor_.draw_with_prompt(io_.columns(), io_.rows())); });
   for (;;) {
     unsigned char byte = 0;
     switch (io_.read_byte(-1, byte)) {

@@ -284,11 +284,7 @@ class PosixConsole final : public Backend {
   // Reads one key press and queues the codes it gives. False at end of input.
   bool read_key_codes() {
     // Brought back between a key's bytes: the key prompt again at once.
-    terminal_->set_redraw([this] { draw_key_prompt_again(); });
-    struct forget_redraw {
-      posix::PosixTerminalIo& io;
-      ~forget_redraw() { io.set_redraw(nullptr); }
-    } forget{*terminal_};
+    redraw_while_reading redraw(*terminal_, [this] { draw_key_prompt_again(); });
     unsigned char first = 0;
     for (;;) {
       TerminalIo::wait got = terminal_->read_byte(-1, first);

@@ -35,6 +35,18 @@ class TerminalIo {
   virtual int rows() = 0;  // 0 where the terminal does not say
 };
 
+// Keeps `redraw` as the terminal's redraw while it lives.
+class redraw_while_reading {
+ public:
+  redraw_while_reading(TerminalIo& io, std::function<void()> redraw) : io_(io) { io_.set_redraw(std::move(redraw)); }
+  ~redraw_while_reading() { io_.set_redraw(nullptr); }
+  redraw_while_reading(const redraw_while_reading&) = delete;
+  redraw_while_reading& operator=(const redraw_while_reading&) = delete;
+
+ private:
+  TerminalIo& io_;
+};
+
 // How long the rest of a key's bytes may take to arrive. A character's first
 // byte, and Esc [ or Esc O, say that more must come: those are waited for
 // generously, as over a slow link. Only Esc on its own against Esc and a key

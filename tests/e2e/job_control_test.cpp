@@ -34,6 +34,24 @@ std::unique_ptr<e2e::PtySession> start_shell(const shell& sh, const std::string&
   return session;
 }
 
+// bash with the program started at its prompt, waiting at the gate.
+std::unique_ptr<e2e::PtySession> program_in_bash(const std::string& term = "TERM=xterm") {
+  auto session = start_shell(kShells[2], term);
+  session->send(std::string("'") + e2e::program_path() + "'\r");
+  EXPECT_TRUE(session->wait_for(kAskPassword));
+  return session;
+}
+
+// Ctrl-Z, then fg; gives where the output after fg begins.
+std::size_t stop_and_bring_back(e2e::PtySession& session) {
+  std::size_t from = session.output().size();
+  session.send("\x1a");
+  EXPECT_TRUE(session.wait_for("Stopped", from));
+  from = session.output().size();
+  session.send("fg\r");
+  return from;
+}
+
 TEST(JobControl, ContinuedInTheBackgroundItLeavesTheShellsTerminalAlone) {
   for (const shell& sh : kShells) {
     auto session = start_shell(sh);
@@ -78,26 +96,16 @@ TEST(JobControl, ContinuedInTheBackgroundItLeavesTheShellsTerminalAlone) {
 }
 
 TEST(JobControl, BroughtBackTheGateAndThePauseAreDrawnAgain) {
-  auto session = start_shell(kShells[2]);
-  session->send(std::string("'") + e2e::program_path() + "'\r");
-  ASSERT_TRUE(session->wait_for(kAskPassword));
+  auto session = program_in_bash();
   session->send("90");
   ASSERT_TRUE(session->wait_for("**"));
-  std::size_t from = session->output().size();
-  session->send("\x1a");
-  ASSERT_TRUE(session->wait_for("Stopped", from));
-  from = session->output().size();
-  session->send("fg\r");
+  std::size_t from = stop_and_bring_back(*session);
   EXPECT_TRUE(session->wait_for(kAskPassword + "**", from)) << "one star for each key held";
   session->send("7135\r");  // the keys held before the stop count: this is the first attempt
   ASSERT_TRUE(session->wait_for(kMenuPrompt, from));
   session->send("7\r");
   ASSERT_TRUE(session->wait_for(kPause, from));
-  from = session->output().size();
-  session->send("\x1a");
-  ASSERT_TRUE(session->wait_for("Stopped", from));
-  from = session->output().size();
-  session->send("fg\r");
+  from = stop_and_bring_back(*session);
   EXPECT_TRUE(session->wait_for(kPause, from));
   session->send("k");
   ASSERT_TRUE(session->wait_for(kMenuPrompt, from));
@@ -107,24 +115,12 @@ TEST(JobControl, BroughtBackTheGateAndThePauseAreDrawnAgain) {
   session->wait();
 }
 
-// Ctrl-Z, then fg; gives where the output after fg begins.
-std::size_t stop_and_bring_back(e2e::PtySession& session) {
-  std::size_t from = session.output().size();
-  session.send("\x1a");
-  EXPECT_TRUE(session.wait_for("Stopped", from));
-  from = session.output().size();
-  session.send("fg\r");
-  return from;
-}
-
 // Stopped while the rest of a key is awaited (after Esc at the gate, inside
 // a character a slow link split), or at a terminal that cannot move its
 // cursor, and brought back: the prompt and what was typed are drawn again
 // at once, before the rest of the key comes.
 TEST(JobControl, BroughtBackMidKeyOrAtADumbTerminalThePromptComesBackAtOnce) {
-  auto session = start_shell(kShells[2]);
-  session->send(std::string("'") + e2e::program_path() + "'\r");
-  ASSERT_TRUE(session->wait_for(kAskPassword));
+  auto session = program_in_bash();
   session->send("90");
   ASSERT_TRUE(session->wait_for("**"));
   session->send("\x1b");
@@ -146,9 +142,9 @@ TEST(JobControl, BroughtBackMidKeyOrAtADumbTerminalThePromptComesBackAtOnce) {
   session->send("exit\r");
   session->wait();
 
-  auto dumb = start_shell(kShells[2], "TERM=dumb");
-  dumb->send(std::string("'") + e2e::program_path() + "'\r");
-  ASSERT_TRUE(e2e::open_gate(*dumb));
+  auto dumb = program_in_bash("TERM=dumb");
+  dumb->send("907135\r");
+  ASSERT_TRUE(dumb->wait_for(kMenuPrompt));
   dumb->send("1\r");
   ASSERT_TRUE(dumb->wait_for(kAskName));
   dumb->settle();
