@@ -123,6 +123,12 @@ TEST(LineReader, KeysEditTheLineAndTheScreenShowsIt) {
             {std::string(4000, 'a'), std::string(4000, 'a') + std::string(95, 'b')}),
       shows("a character that fills the row to the margin leaves the cursor on the next row", {"abcdefgh"},
             {"> abcdefgh", ""}, 1, 0, "> ", 10),
+      shows("a line exactly as tall as the screen scrolls nothing: after a Backspace the prompt stands once",
+            {"abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuv" + kBackspace},
+            {"> abcdefgh", "ijklmnopqr", "stuvwxyzab", "cdefghijkl", "mnopqrstu", ""}, 4, 9, "> ", 10),
+      shows("a row more scrolls the screen once: after a Backspace the prompt is drawn back on the top row",
+            {"abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyzabcdef" + kBackspace},
+            {"> abcdefgh", "ijklmnopqr", "stuvwxyzab", "cdefghijkl", "mnopqrstuv", "wxyzabcde"}, 5, 9, "> ", 10),
       taking({""}, shows("Enter on an empty line after a prompt at the margin leaves no blank row", {"\r"},
                          {"0123456789", "0123456789"}, 1, 9, "0123456789", 10)),
       shows("a Chinese character takes two columns in UTF-8", {"\xe4\xb8\xad" "b"}, {"> \xe4\xb8\xad" "b"}, 0, 5),
@@ -186,6 +192,21 @@ TEST(LineReader, ALineTallerThanTheScreenShowsTheRowsAroundTheCursor) {
   EXPECT_EQ(at_end.screen->row(3), "fghY");
   EXPECT_EQ(at_end.screen->cursor_row(), 3);
   EXPECT_EQ(at_end.screen->cursor_column(), 4);
+}
+
+TEST(LineReader, AfterTheWidthChangesTheNextKeyLaysTheLineOutAgain) {
+  ScriptedTerminal terminal({"abcdefghijklmnopqrstuvwxyzabcd", "X"}, 20, 6);
+  terminal.narrow_at(1, 16);
+  LineReader reader(terminal, "UTF-8");
+  std::string line;
+  terminal.write("> ");
+  reader.read_line(line, "> ");
+  testing_support::Screen screen(6, 16);
+  screen.catch_up(terminal.drawn_since_narrowed());
+  EXPECT_EQ(screen.rows(), (std::vector<std::string>{"", "> abcdefghijklmn", "opqrstuvwxyzabcd", "X", "", ""}))
+      << "the prompt and the line again, on a fresh row, in rows of the new width";
+  EXPECT_EQ(screen.cursor_row(), 3);
+  EXPECT_EQ(screen.cursor_column(), 1);
 }
 
 TEST(LineReader, AGbkTerminalIsDrawnByTheSameColumns) {

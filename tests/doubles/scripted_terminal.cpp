@@ -7,6 +7,7 @@ TerminalIo::wait ScriptedTerminal::read_byte(int timeout_ms, unsigned char& byte
     if (timeout_ms >= 0) return wait::timed_out;
     ++chunk_;
     next_ = 0;
+    if (chunk_ == narrowed_at_) drawn_before_narrowed_ = drawn_.size();
   }
   if (chunk_ == chunks_.size()) return timeout_ms >= 0 ? wait::timed_out : wait::ended;
   byte = static_cast<unsigned char>(chunks_[chunk_][next_++]);

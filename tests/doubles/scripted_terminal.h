@@ -4,6 +4,7 @@
 // wait at the end of a chunk times out.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,10 +22,19 @@ class ScriptedTerminal final : public TerminalIo {
     if (next_ > 0) --next_;
   }
   void write(std::string_view bytes) override { drawn_.append(bytes); }
-  int columns() override { return columns_; }
+  int columns() override { return chunk_ >= narrowed_at_ ? narrower_ : columns_; }
   int rows() override { return rows_; }
 
   const std::string& drawn() const { return drawn_; }
+
+  // From chunk `chunk` on the terminal is `columns` wide, with no resize
+  // reported, as when one came while the echo was being written.
+  void narrow_at(std::size_t chunk, int columns) {
+    narrowed_at_ = chunk;
+    narrower_ = columns;
+  }
+  // What was drawn once the width had changed.
+  std::string drawn_since_narrowed() const { return drawn_.substr(drawn_before_narrowed_); }
 
  private:
   std::vector<std::string> chunks_;
@@ -33,6 +43,9 @@ class ScriptedTerminal final : public TerminalIo {
   int columns_;
   int rows_;
   std::string drawn_;
+  std::size_t narrowed_at_ = SIZE_MAX;
+  int narrower_ = 0;
+  std::size_t drawn_before_narrowed_ = 0;
 };
 
 }  // namespace console
