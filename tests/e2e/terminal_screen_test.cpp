@@ -253,6 +253,23 @@ TEST(TerminalKeys, OutputHeldByCtrlSIsShownWhenReleased) {
   }
 }
 
+TEST(TerminalKeys, BetweenThePauseAndTheNextLineTheTerminalEchoesNothing) {
+  // Ctrl-S holds the menu that follows the pause: while the program waits to
+  // write it, keys typed must stay the program's, unechoed by the terminal.
+  e2e::PtySession session(kUtf8Terminal);
+  ASSERT_TRUE(e2e::open_gate(session));
+  session.send("2\r");
+  ASSERT_TRUE(session.wait_for(kPause));
+  session.settle();
+  session.send("\x13" "k");
+  session.drain(300);
+  tcflag_t line_mode = session.settings().c_lflag & (ECHO | ICANON);
+  session.send("\x11");
+  EXPECT_EQ(line_mode, 0u) << "the terminal's own line mode came back between the pause and the menu";
+  EXPECT_TRUE(session.wait_for("请输入相应的数字"));
+  session.kill(SIGTERM);
+}
+
 TEST(DumbTerminals, GetNoEscapeSequencesAndEditLinesThemselves) {
   // TERM=dumb (an editor's shell buffer), emacs, or no TERM at all: the
   // terminal's own line mode echoes and edits the lines, nothing is cleared.
