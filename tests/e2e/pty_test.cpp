@@ -3,7 +3,10 @@
 // put back on every way out.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <pty.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -101,6 +104,25 @@ TEST(Terminal, ThreeWrongPasswordsEndWithStatusOneAndTheTerminalRestored) {
   e2e::ending end = session.wait();
   EXPECT_EQ(end.exit_status, 1);
   EXPECT_EQ(session.output().find(kMenuPrompt), std::string::npos);
+  expect_settings_restored(session);
+}
+
+TEST(Terminal, OutputThatFailsEndsWithStatus74AndTheTerminalRestored) {
+  // Standard output another terminal, hung up while the gate reads keys
+  // unechoed: the star for the next key cannot be shown.
+  int other_master = -1, other = -1;
+  ASSERT_EQ(openpty(&other_master, &other, nullptr, nullptr, nullptr), 0);
+  fcntl(other_master, F_SETFD, FD_CLOEXEC);  // or the program would hold it open
+  std::string command = "exec '" + std::string(e2e::program_path()) + "' > " + ttyname(other);
+  e2e::PtySession session(kUtf8Terminal, {"/bin/sh", "-c", command});
+  for (int i = 0; i < 250 && (session.settings().c_lflag & ECHO) != 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_EQ(session.settings().c_lflag & ECHO, 0u) << "the gate never took the keys";
+  close(other);
+  close(other_master);
+  session.send("9");
+  EXPECT_EQ(session.wait().exit_status, 74);
   expect_settings_restored(session);
 }
 
