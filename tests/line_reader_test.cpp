@@ -123,6 +123,8 @@ TEST(LineReader, KeysEditTheLineAndTheScreenShowsIt) {
             {std::string(4000, 'a'), std::string(4000, 'a') + std::string(95, 'b')}),
       shows("a character that fills the row to the margin leaves the cursor on the next row", {"abcdefgh"},
             {"> abcdefgh", ""}, 1, 0, "> ", 10),
+      shows("drawn again whole, such a line leaves the cursor on the next row too", {"abcdefgh" + kLeft + kRight},
+            {"> abcdefgh", ""}, 1, 0, "> ", 10),
       shows("a line exactly as tall as the screen scrolls nothing: after a Backspace the prompt stands once",
             {"abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuv" + kBackspace},
             {"> abcdefgh", "ijklmnopqr", "stuvwxyzab", "cdefghijkl", "mnopqrstu", ""}, 4, 9, "> ", 10),
