@@ -321,6 +321,11 @@ TEST(EchoDestination, TheEchoGoesToTheTerminalAndNeverIntoAFile) {
     session.send("echoed");
     session.settle();
     EXPECT_NE(session.shown_since(0).find("echoed"), std::string::npos) << input << ": typed blind";
+    std::size_t from = session.output().size();
+    session.kill(SIGTSTP);
+    session.drain(100);
+    session.kill(SIGCONT);
+    EXPECT_TRUE(session.wait_for(kAskName, from)) << input << ": after a stop the prompt never came back";
     session.send("\rA\rc\r1 2 3\r#\r");
     ASSERT_TRUE(file_shows(kPause)) << input;
     std::size_t before_stop = file().size();
