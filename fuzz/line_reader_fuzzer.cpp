@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "console/line_reader.h"
+#include "files/character_length.h"
 #include "scripted_terminal.h"
 #include "screen.h"
 
@@ -24,22 +25,6 @@ std::string without_blanks(const std::string& text) {
     if (c != ' ') kept.push_back(c);
   }
   return kept;
-}
-
-// Whole characters only: bytes that are no character are shown as the
-// editor cut them, which the line taken no longer tells.
-bool is_utf8(const std::string& bytes) {
-  for (std::size_t i = 0; i < bytes.size();) {
-    auto lead = static_cast<unsigned char>(bytes[i]);
-    std::size_t length = lead < 0x80 ? 1 : lead >= 0xc2 && lead < 0xe0 ? 2 : lead >= 0xe0 && lead < 0xf0 ? 3
-                         : lead >= 0xf0 && lead < 0xf5 ? 4 : 0;
-    if (length == 0 || i + length > bytes.size()) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      if ((static_cast<unsigned char>(bytes[i + k]) & 0xc0) != 0x80) return false;
-    }
-    i += length;
-  }
-  return true;
 }
 
 // Only where the emulator and the C library agree on widths is the screen
@@ -84,7 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   }
   std::string typed;
   for (const std::string& chunk : chunks) typed += chunk;
-  if (!is_utf8(typed)) checked = false;
+  // Whole characters only: bytes that are no character are shown as the
+  // editor cut them, which the line taken no longer tells.
+  if (!files::is_valid_utf8(typed)) checked = false;
   console::TerminalCharset cutter(charset);
   for (const console::typed_char& c : cutter.split(typed)) checked = checked && widths_agree(c);
   console::ScriptedTerminal terminal(chunks, columns, rows);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "console/console.h"
+#include "files/character_length.h"
 #include "files/file_system.h"
 
 namespace {
@@ -54,26 +55,6 @@ void append_score(std::string& out, double value) {
 
 // --- Reading -----------------------------------------------------------------
 
-bool is_valid_utf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                         : lead >= 0xF0 && lead <= 0xF4                 ? 4
-                                                                        : 0;
-    if (length == 0 || i + length > text.size()) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-    }
-    auto second = static_cast<unsigned char>(text[i + 1 < text.size() ? i + 1 : i]);
-    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90) ||
-        (lead == 0xF4 && second > 0x8F)) {
-      return false;  // overlong forms, surrogates, beyond U+10FFFF
-    }
-    i += length;
-  }
-  return true;
-}
 
 struct csv_row {
   int line = 0;
@@ -276,7 +257,7 @@ loaded_roster roster_from_csv(std::string_view bytes) {
   if (utf8) {
     bytes.remove_prefix(kByteOrderMark.size());
   } else {
-    utf8 = is_valid_utf8(bytes);
+    utf8 = files::is_valid_utf8(bytes);
   }
   roster* list = make_empty_roster();
   if (list == nullptr) return {nullptr, 0, {0, 0, "not enough memory"}};
