@@ -42,6 +42,17 @@ int open_echo(bool& owned) {
   return fd;
 }
 
+// A SIGCONT or SIGWINCH that came while the wait was interrupted (by the
+// stop itself: Ctrl-Z's handler runs with every signal blocked) is still
+// pending when the wait returns, and the counts do not say it yet: it is let
+// in now, before anyone looks at them or at the clock.
+void let_pending_in(const sigset_t& waiting) {
+  sigset_t pending;
+  if (sigpending(&pending) != 0 || (!sigismember(&pending, SIGCONT) && !sigismember(&pending, SIGWINCH))) return;
+  struct timespec now {0, 0};
+  ppoll(nullptr, 0, &now, &waiting);
+}
+
 // Waits, letting signals in by `waiting`, until no resize has come for a
 // moment.
 void settle_resizes(const sigset_t& waiting) {
@@ -49,6 +60,7 @@ void settle_resizes(const sigset_t& waiting) {
     int before = terminal::times_resized();
     struct timespec settle {0, kResizeSettleNs};
     ppoll(nullptr, 0, &settle, &waiting);
+    let_pending_in(waiting);
     if (terminal::times_resized() == before) return;
   }
 }
@@ -94,6 +106,7 @@ TerminalIo::wait PosixTerminalIo::read_byte(int timeout_ms, unsigned char& byte)
   if (timed) start_timer();
   wait result = wait::byte;
   for (;;) {
+    let_pending_in(waiting);
     int continued = terminal::times_continued();
     if (continued != seen_continued_) {
       if (terminal::in_foreground()) {
