@@ -61,6 +61,7 @@ std::vector<int> escape_key_codes(std::string_view sequence) {
   if (sequence.empty()) return {kEscape};
   char introducer = sequence[0];
   if (introducer != '[' && introducer != 'O') {
+    if (sequence.size() > 1) return {};  // a terminal's string answer
     return {kEscape, plain_key_code(static_cast<unsigned char>(introducer))};
   }
   if (sequence.size() < 2) return {};

@@ -53,11 +53,15 @@ class redraw_while_reading {
 // (Alt and the key) is decided by a short wait.
 inline constexpr int kKeyRestWaitMs = 1000;
 inline constexpr int kLoneEscapeWaitMs = 500;
+// A string sequence's bytes follow its Esc ] at once; a person's key after
+// Alt-] never comes so soon.
+inline constexpr int kStringFollowsMs = 30;
 
 // The bytes that follow an Esc just read: a sequence up to its final byte
-// (arrows, Home, F1...), the one key pressed with Alt, or nothing for Esc
-// alone. A byte that cannot belong to a sequence ends it and is left to be
-// read again.
+// (arrows, Home, F1...), a terminal's string answer to its end (its
+// introducer first, more than one byte, never a key), the one key pressed
+// with Alt, or nothing for Esc alone. A byte that cannot belong to a
+// sequence ends it and is left to be read again.
 std::string read_escape_sequence(TerminalIo& io);
 
 }  // namespace console
