@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <climits>
 
+#include "console/line_layout.h"
+
 namespace console {
 namespace {
 
@@ -29,48 +31,10 @@ bool in_word(const typed_char& c) {
   return byte >= 0x80 || (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z');
 }
 
-// Where the characters of a line fall on the screen.
-struct layout {
-  std::vector<std::size_t> row_starts;  // the first character of each row
-  int cursor_row = 0, cursor_column = 0;
-  int end_row = 0, end_column = 0;
-};
-
-// A character that does not fit in what is left of a row starts the next one;
-// a line that ends exactly at the margin leaves its cursor on the next row.
-layout lay_out(const std::vector<typed_char>& chars, std::size_t cursor, int start_column, int columns) {
-  layout at;
-  at.row_starts.push_back(0);
-  int row = 0, column = start_column;
-  for (std::size_t i = 0; i < chars.size(); ++i) {
-    if (column > 0 && column + chars[i].width > columns) {
-      ++row;
-      column = 0;
-      at.row_starts.push_back(i);
-    }
-    if (i == cursor) {
-      at.cursor_row = row;
-      at.cursor_column = column;
-    }
-    column += chars[i].width;
-  }
-  if (column >= columns) {
-    ++row;
-    column = 0;
-    at.row_starts.push_back(chars.size());
-  }
-  if (cursor == chars.size()) {
-    at.cursor_row = row;
-    at.cursor_column = column;
-  }
-  at.end_row = row;
-  at.end_column = column;
-  return at;
-}
-
 }  // namespace
 
-void LineEditor::start(std::vector<typed_char> prompt) {
+void LineEditor::start(std::vector<typed_char> prompt, bool shown) {
+  prompt_shown_ = shown;
   chars_.clear();
   bytes_ = 0;
   cursor_ = 0;
@@ -187,7 +151,7 @@ std::string LineEditor::accept() {
 std::string LineEditor::enter_region(int columns) {
   int column = 0;
   tail_from_ = 0;
-  for (std::size_t i = 0; i < prompt_.size(); ++i) {
+  for (std::size_t i = 0; prompt_shown_ && i < prompt_.size(); ++i) {
     const typed_char& c = prompt_[i];
     if (c.bytes == "\t") {
       if (column < columns) column = std::min((column / 8 + 1) * 8, columns - 1);
@@ -201,6 +165,7 @@ std::string LineEditor::enter_region(int columns) {
   }
   std::string out;
   on_fresh_row_ = column >= columns;
+  if (!prompt_shown_) tail_from_ = prompt_.size();
   if (on_fresh_row_) {
     out = "\r\n";
     column = 0;
@@ -211,7 +176,17 @@ std::string LineEditor::enter_region(int columns) {
   region_started_ = true;
   prompt_intact_ = true;
   view_top_ = cursor_row_ = 0;
+  echo_.start(start_column_);
   return out;
+}
+
+// Plainly, a change that cannot be shown where the line stands is shown on
+// a fresh row, with the prompt again, once the cursor is past the line.
+std::string LineEditor::draw_plainly(int columns) {
+  std::string out;
+  if (echo_.update(chars_, cursor_, columns, out)) return out;
+  if (!echo_.to_end(columns, out)) out += "\r\n";
+  return out + draw_with_prompt(columns, 0);
 }
 
 std::string LineEditor::draw(int columns, int rows) {
@@ -254,21 +229,31 @@ std::string LineEditor::redraw(int columns, int rows) {
   columns = columns > 0 ? columns : 80;
   if (!region_started_) {
     std::string out = enter_region(columns);
-    return out + draw(columns, rows);
+    return out + (plain_ ? draw_plainly(columns) : draw(columns, rows));
   }
-  if (columns != layout_columns_) return "\r\n" + draw_with_prompt(columns, rows);
-  return draw(columns, rows);
+  if (columns != layout_columns_) {
+    std::string out;
+    if (plain_ && !echo_.to_end(layout_columns_, out)) out += "\r\n";
+    return out + (plain_ ? "" : "\r\n") + draw_with_prompt(columns, rows);
+  }
+  return plain_ ? draw_plainly(columns) : draw(columns, rows);
 }
 
 std::string LineEditor::draw_with_prompt(int columns, int rows) {
   columns = columns > 0 ? columns : 80;
+  prompt_shown_ = true;
   std::string out = shown(prompt_, 0, prompt_.size());
   out += enter_region(columns);
+  if (plain_) {
+    echo_.update(chars_, cursor_, columns, out);  // from an empty line it always can
+    return out;
+  }
   out += draw(columns, rows);
   return out;
 }
 
 std::string LineEditor::show_inserted(int columns, int rows) {
+  if (plain_) return redraw(columns, rows);
   const typed_char& last = chars_.back();
   bool at_end = region_started_ && cursor_ == chars_.size() && cursor_row_ == end_row_ - view_top_;
   bool same_screen = columns == layout_columns_ && rows == layout_rows_;
@@ -292,6 +277,11 @@ std::string LineEditor::show_inserted(int columns, int rows) {
 std::string LineEditor::finish(int columns, int rows) {
   end();
   std::string out = redraw(columns, rows);
+  if (plain_) {
+    bool at_row_start = echo_.to_end(columns, out);
+    if (!at_row_start || (chars_.empty() && !on_fresh_row_)) out += "\r\n";
+    return out;
+  }
   bool on_empty_row = end_column_ == 0 && (end_row_ > 0 || on_fresh_row_);
   if (!on_empty_row) out += "\r\n";
   return out;

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "console/plain_echo.h"
 #include "console/terminal_charset.h"
 
 namespace console {
@@ -28,9 +29,14 @@ class LineEditor {
   // keeps bytes only.
   explicit LineEditor(splitter split) : split_(std::move(split)) {}
 
+  // Drawn plainly (plain_echo.h) rather than with the cursor moved about.
+  void set_plain(bool plain) { plain_ = plain; }
+
   // A fresh, empty line, typed after `prompt`, which stands on the screen
-  // with the cursor at its end.
-  void start(std::vector<typed_char> prompt);
+  // with the cursor at its end; or, where it is not `shown` there (it went
+  // into a file), the line starts the cursor's row and the prompt is drawn
+  // only with the line again.
+  void start(std::vector<typed_char> prompt, bool shown = true);
 
   // Typing: false when the line is full and the character was not taken.
   bool insert(const typed_char& character);
@@ -82,6 +88,7 @@ class LineEditor {
   void recall(std::size_t index);
   std::string enter_region(int columns);
   std::string draw(int columns, int rows);
+  std::string draw_plainly(int columns);
 
   splitter split_;
   std::vector<typed_char> chars_;
@@ -95,6 +102,9 @@ class LineEditor {
   // The prompt, and where the line's screen region stands. The region starts
   // on the prompt's last row, after its tail, and grows down.
   std::vector<typed_char> prompt_;
+  bool prompt_shown_ = true;      // the prompt stands before the line
+  bool plain_ = false;
+  PlainEcho echo_;
   bool region_started_ = false;
   bool prompt_intact_ = true;     // the prompt's tail still stands on the region's first row
   bool on_fresh_row_ = false;     // the prompt ended at the margin: the line starts a row

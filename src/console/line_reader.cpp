@@ -12,8 +12,10 @@ constexpr unsigned char kCtrlA = 0x01, kCtrlB = 0x02, kCtrlD = 0x04, kCtrlE = 0x
 
 }  // namespace
 
-LineReader::LineReader(TerminalIo& io, const std::string& charset)
-    : io_(io), charset_(charset), editor_([this](std::string_view text) { return charset_.split(text); }) {}
+LineReader::LineReader(TerminalIo& io, const std::string& charset, line_style how)
+    : io_(io), style_(how), charset_(charset), editor_([this](std::string_view text) { return charset_.split(text); }) {
+  editor_.set_plain(how.plain);
+}
 
 typed_char LineReader::read_character(unsigned char first) {
   std::string bytes(1, static_cast<char>(first));
@@ -68,8 +70,8 @@ bool LineReader::escape_key() {
   }
 }
 
-bool LineReader::read_line(std::string& line, std::string_view prompt) {
-  editor_.start(charset_.split(prompt));
+bool LineReader::read_line(std::string& line, std::string_view prompt, bool prompt_shown) {
+  editor_.start(charset_.split(prompt), prompt_shown);
   // Brought back while a key's bytes were still coming: the prompt and the
   // line so far again, before the rest of the key.
   redraw_while_reading redraw(io_, [this] { draw("\r\n" + editor_.draw_with_prompt(io_.columns(), io_.rows())); });
@@ -109,7 +111,7 @@ bool LineReader::read_line(std::string& line, std::string_view prompt) {
       case kCtrlU: editor_.clear(); break;
       case kCtrlW: editor_.erase_word_before(); break;
       case kCtrlL:
-        draw(std::string(ansi_clear) + editor_.draw_with_prompt(io_.columns(), io_.rows()));
+        draw(std::string(style_.can_clear ? ansi_clear : "\r\n") + editor_.draw_with_prompt(io_.columns(), io_.rows()));
         continue;
       case kEsc:
         if (!escape_key()) continue;

@@ -12,19 +12,28 @@
 
 namespace console {
 
+// How a line is drawn: with the cursor moved about where the program shares
+// the screen's rows with what it shows; plainly where the terminal cannot
+// move its cursor or the prompt went another way (plain_echo.h).
+struct line_style {
+  bool plain = false;
+  bool can_clear = true;  // Ctrl-L clears the screen (a dumb terminal's is never cleared)
+};
+
 class LineReader {
  public:
   // `charset`: the terminal's set, as iconv names it.
-  LineReader(TerminalIo& io, const std::string& charset);
+  LineReader(TerminalIo& io, const std::string& charset, line_style how = {});
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
   // Reads one line into `line`, in the terminal's set and without its line
   // break. `prompt` is what stands on the screen row before the line, as the
   // terminal shows it: the line is drawn after it, and it is drawn again
-  // after Ctrl-L, a stop or a resize. False when the input ends: Ctrl-D on
-  // an empty line, or a hang-up.
-  bool read_line(std::string& line, std::string_view prompt);
+  // after Ctrl-L, a stop or a resize; where it is not `prompt_shown` (it went
+  // into a file), the line starts the cursor's row. False when the input
+  // ends: Ctrl-D on an empty line, or a hang-up.
+  bool read_line(std::string& line, std::string_view prompt, bool prompt_shown = true);
 
  private:
   typed_char read_character(unsigned char first);
@@ -33,6 +42,7 @@ class LineReader {
   void draw(const std::string& bytes) { io_.write(bytes); }
 
   TerminalIo& io_;
+  line_style style_;
   TerminalCharset charset_;
   LineEditor editor_;
 };

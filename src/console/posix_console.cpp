@@ -4,12 +4,14 @@
 // password gate on, keys and lines alike (lines through the line editor); the
 // terminal's own settings come back on every way the process can end or
 // stop. A terminal that cannot move its cursor (TERM dumb and the like) gets
-// no escape sequences: its lines are read in its own line mode, and nothing
-// is cleared. Text crosses in the locale's character set: a GBK locale gets
+// no escape sequences: its lines are drawn plainly, and nothing is cleared.
+// Text crosses in the locale's character set: a GBK locale gets
 // the program's bytes as they are, GB2312 and GB18030 locales get them
 // converted (the three disagree on some bytes), and every other locale gets
 // UTF-8.
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -33,6 +35,9 @@ namespace {
 
 constexpr std::size_t kReadSize = std::size_t{64} * 1024;
 constexpr std::size_t kLineShownLimit = 4096;
+// How long a pipe's reader may take to show a prompt before the line after it.
+constexpr int kPipeReadWaitMs = 1000;
+constexpr int kPipeShowGraceMs = 10;
 
 // Terminals that cannot move the cursor or clear the screen: an editor's
 // shell buffer, a glass terminal, or one nobody named.
@@ -54,6 +59,11 @@ void append_shown(std::string& row, std::string_view gbk) {
       row.pop_back();
     }
   }
+}
+
+bool is_pipe(int fd) {
+  struct stat about {};
+  return fstat(fd, &about) == 0 && S_ISFIFO(about.st_mode);
 }
 
 // Output nobody can see makes the rest of the session pointless, and a
@@ -83,6 +93,7 @@ class PosixConsole final : public Backend {
   PosixConsole()
       : keyboard_(isatty(STDIN_FILENO) == 1),
         on_terminal_(isatty(STDOUT_FILENO) == 1),
+        output_piped_(is_pipe(STDOUT_FILENO)),
         dumb_(cannot_move_cursor(std::getenv("TERM"))),
         charset_(locale_charset()) {
     input_.emplace(charset_.iconv_name.c_str(), "GBK");
@@ -97,10 +108,15 @@ class PosixConsole final : public Backend {
       terminal::install_guards();
       terminal_.emplace();
       // The line editor draws the line after the prompt it was shown with.
-      // Where the prompt went elsewhere (a pipe to tee, another terminal),
-      // nobody knows what stands before the line on the row: the terminal's
-      // own line mode echoes the line after it, as on a dumb terminal.
-      if (!dumb_ && terminal_->echoes_on_standard_output()) lines_.emplace(*terminal_, charset_.iconv_name);
+      // Where the prompt went elsewhere (a pipe to tee, a file, another
+      // terminal), nobody knows for sure what stands before the line on the
+      // row: the line is drawn plainly there, as on a dumb terminal, and
+      // never steps back over what it did not draw itself.
+      bool shares_rows = terminal_->echoes_on_standard_output();
+      lines_.emplace(*terminal_, charset_.iconv_name, line_style{.plain = dumb_ || !shares_rows, .can_clear = !dumb_});
+      // A pipe's reader (tee) shows the prompt on this terminal; a file or
+      // another terminal never does.
+      prompt_on_terminal_ = shares_rows || output_piped_;
     }
   }
 
@@ -163,18 +179,12 @@ class PosixConsole final : public Backend {
   // Once on, key mode stays on until the program ends (or stops): lines are
   // read in it too, and whatever is typed at any moment then reaches the
   // program as typed, never turned by the terminal's own line editing into
-  // something else (an end-of-file mark, an echo of its own). A dumb
-  // terminal, or one whose prompts go elsewhere, reads its lines in its own
-  // line mode, and leaves key mode for them.
+  // something else (an end-of-file mark, an echo of its own, a character's
+  // byte erased alone).
   void enter_key_mode() override {
     if (!key_mode_) key_mode_ = terminal::enter_key_mode();
   }
-  void leave_key_mode() override {
-    if (!lines_ && key_mode_) {
-      terminal::leave_key_mode();
-      key_mode_ = false;
-    }
-  }
+  void leave_key_mode() override {}
 
   void clear_screen() override {
     row_shown_.clear();
@@ -209,13 +219,13 @@ class PosixConsole final : public Backend {
   bool read_typed_line(std::string& gbk) {
     if (typed_input_ended_) return false;
     std::string line;
-    if (!(lines_ ? read_edited_line(line) : read_plain_line(line))) {
+    if (!read_edited_line(line)) {
       typed_input_ended_ = true;
       return false;
     }
     row_shown_.clear();
-    if (lines_) line.push_back('\n');
-    input_->convert(line, gbk, line.back() != '\n');
+    line.push_back('\n');
+    input_->convert(line, gbk, false);
     return true;
   }
 
@@ -223,7 +233,23 @@ class PosixConsole final : public Backend {
   // follows the prompt.
   bool read_edited_line(std::string& line) {
     enter_key_mode();
-    return lines_->read_line(line, shown_on_terminal(row_shown_));
+    wait_for_prompt_shown();
+    return lines_->read_line(line, shown_on_terminal(row_shown_), prompt_on_terminal_);
+  }
+
+  // Standard output a pipe: its reader shows the prompt on this terminal
+  // when it gets to it, and a line typed ahead would be drawn before the
+  // prompt it answers. Once the reader has taken everything in, it is given
+  // a moment to write it out.
+  void wait_for_prompt_shown() {
+    if (!output_piped_) return;
+    for (int waited = 0; waited < kPipeReadWaitMs; waited += 2) {
+      int unread = 0;
+      if (ioctl(STDOUT_FILENO, FIONREAD, &unread) != 0 || unread == 0) break;
+      sleep_ms(2);
+    }
+    struct pollfd typed {STDIN_FILENO, POLLIN, 0};
+    if (posix::byte_waiting() || poll(&typed, 1, 0) > 0) sleep_ms(kPipeShowGraceMs);
   }
 
   // GBK text as the terminal shows it.
@@ -232,26 +258,6 @@ class PosixConsole final : public Backend {
     if (!output_) return gbk;
     output_->convert(gbk, converted, false);
     return converted;
-  }
-
-  // In the terminal's own line mode, which echoes and edits as the terminal
-  // is set to: a whole line, or what came before the input ended.
-  // Brought back after a stop, the prompt comes again, without escape
-  // sequences: the shell's last row is on the screen.
-  bool read_plain_line(std::string& line) {
-    for (;;) {
-      unsigned char byte = 0;
-      TerminalIo::wait got = terminal_->read_byte(-1, byte);
-      if (got == TerminalIo::wait::continued) {
-        terminal_->write(shown_on_terminal("\r\n" + row_shown_));  // on the terminal, never into a file
-        continue;
-      }
-      if (got == TerminalIo::wait::resized) continue;
-      if (got != TerminalIo::wait::byte) break;
-      line.push_back(static_cast<char>(byte));
-      if (byte == '\n') break;
-    }
-    return !line.empty();
   }
 
   // Keeps the screen's last row since the last line break, which a line
@@ -276,9 +282,10 @@ class PosixConsole final : public Backend {
 
   // After a stop, a key prompt comes back: the password prompt with a star
   // for each key held, or the whole row that asks for a key.
+  // It goes to the terminal typed at, whatever standard output is.
   void draw_key_prompt_again() {
-    if (!on_terminal_) return;
-    show("\r\n" + (row_shown_.empty() ? last_row_ + "\n" : row_shown_));
+    std::string again = "\r\n" + (row_shown_.empty() ? last_row_ + "\r\n" : row_shown_);
+    terminal_->write(shown_on_terminal(again));
   }
 
   // Reads one key press and queues the codes it gives. False at end of input.
@@ -326,7 +333,9 @@ class PosixConsole final : public Backend {
 
   bool keyboard_;
   bool on_terminal_;  // standard output is a terminal
+  bool output_piped_;
   bool dumb_;
+  bool prompt_on_terminal_ = true;
   bool key_mode_ = false;
   LocaleCharset charset_;
   std::optional<Transcoder> input_;   // standard input's lines
@@ -335,7 +344,7 @@ class PosixConsole final : public Backend {
   std::string converted_;
   std::deque<int> codes_;
   std::optional<posix::PosixTerminalIo> terminal_;  // at a terminal only
-  std::optional<LineReader> lines_;                 // at one that can move its cursor
+  std::optional<LineReader> lines_;                 // at a terminal only
   std::string row_shown_;  // GBK, since the last line break
   std::string last_row_;   // GBK, the whole row before it
   bool typed_input_ended_ = false;
