@@ -32,6 +32,7 @@ struct typing {
   std::string prompt = "> ";
   int columns = 20;
   int rows = 6;
+  bool plain = false;  // drawn plainly, as on a dumb terminal or with the prompt through a pipe
 };
 
 // Keys, and the lines they give.
@@ -55,6 +56,12 @@ typing shows(const char* what, std::vector<std::string> chunks, std::vector<std:
   return t;
 }
 
+// The same, drawn plainly.
+typing plainly(typing t) {
+  t.plain = true;
+  return t;
+}
+
 // The same, and the lines Enter took on the way.
 typing taking(std::vector<std::string> lines, typing t) {
   t.lines = std::move(lines);
@@ -63,6 +70,7 @@ typing taking(std::vector<std::string> lines, typing t) {
 
 struct typed {
   std::vector<std::string> lines;
+  std::string drawn;
   std::unique_ptr<testing_support::Screen> screen;
 };
 
@@ -70,7 +78,7 @@ struct typed {
 // line, as the program writes it, where the drawing left the cursor.
 typed type_at_terminal(const typing& t, const char* charset = "UTF-8") {
   ScriptedTerminal terminal(t.chunks, t.columns, t.rows);
-  LineReader reader(terminal, charset);
+  LineReader reader(terminal, charset, {.plain = t.plain, .can_clear = !t.plain});
   typed result;
   std::string line;
   terminal.write(t.prompt);
@@ -80,6 +88,7 @@ typed type_at_terminal(const typing& t, const char* charset = "UTF-8") {
   }
   result.screen = std::make_unique<testing_support::Screen>(t.rows, t.columns, charset);
   result.screen->catch_up(terminal.drawn());
+  result.drawn = terminal.drawn();
   return result;
 }
 
@@ -110,7 +119,8 @@ TEST(LineReader, KeysEditTheLineAndTheScreenShowsIt) {
       gives("a byte that cuts a sequence short is still a key", {"a\x1b[\x01X\r"}, {"Xa"}),
       gives("Esc, then Enter at once: the Esc clears, the Enter takes the line", {"ab\x1b\r", "c\r"}, {"", "c"}),
       gives("Ctrl-H erases like Backspace, Ctrl-E goes to the end", {"abc\x08" + kHome + "\x05X\r"}, {"abX"}),
-      gives("Ctrl-P recalls older lines, Ctrl-N newer", {"one\rtwo\r\x10\x10\x0e\r"}, {"one", "two", "two"}),
+      gives("Ctrl-P recalls older lines, Ctrl-N newer", {"one\rtwo\r\x10\x10\r\x10\x10\x10\x0e\r"},
+            {"one", "two", "one", "two"}),
       gives("Ctrl-W stops at a Tab", {"one\ttwo\x17\r"}, {"one\t"}),
       gives("capitals belong to a word; Alt-F and Alt-D at a blank go on to the next word",
             {"Ab Cd Ef" + kHome + "\x1b" "f\x1b" "fX\x1b" "d\x1b" "bY\r"}, {"Ab YCdX"}),
@@ -140,10 +150,25 @@ TEST(LineReader, KeysEditTheLineAndTheScreenShowsIt) {
             "\xe8\xaf\xb7\xe8\xbe\x93\xe5\x85\xa5\xe5\xa7\x93\xe5\x90\x8d\xef\xbc\x9a", 9),
       shows("a prompt that ends at the margin is never erased", {"ab\x0c"}, {"0123456789", "ab"}, 1, 2,
             "0123456789", 10),
+      gives("a terminal's string answers are read to their end: OSC ended by ST or BEL, DCS, APC",
+            {"ab\x1b]11;rgb:0000/0000/0000\x1b\\c\x1bP1$r0m\x1b\\\x1b]10;?\x07\x1b_x\x1b\\d\r"}, {"abcd"}),
+      gives("Alt-] and Alt-P with nothing straight after them are keys, and change nothing", {"a\x1b]", "b\x1bP", "c\r"},
+            {"abc"}),
+      plainly(taking({"a"}, shows("plainly, Backspace takes back a whole wide character and leaves no gap",
+                                  {"\xe4\xb8\xad" + kBackspace + "a\r"}, {"> a", ">"}, 1, 2))),
+      plainly(shows("plainly, a character typed mid-line lands in its place", {"abc" + kLeft + kLeft + "X"},
+                    {"> aXbc"}, 0, 4)),
+      plainly(shows("plainly, erasing the middle of a longer line blanks what is left over",
+                    {"abcdef" + kHome + kDelete + kDelete}, {"> cdef"}, 0, 2)),
+      plainly(shows("plainly, a change on an earlier row is drawn again on a fresh row with the prompt",
+                    {"abcdefghijkl" + kHome + "X"}, {"> abcdefgh", "ijkl", "> Xabcdefg", "hijkl"}, 3, 5, "> ", 10)),
   };
   for (const typing& t : cases) {
     typed result = type_at_terminal(t);
     EXPECT_EQ(result.lines, t.lines) << t.what;
+    if (t.plain) {
+      EXPECT_EQ(result.drawn.find('\x1b'), std::string::npos) << t.what << ": an escape sequence, drawn plainly";
+    }
     for (std::size_t row = 0; row < t.screen.size(); ++row) {
       EXPECT_EQ(result.screen->row(static_cast<int>(row)), t.screen[row]) << t.what << ", row " << row;
     }

@@ -34,19 +34,21 @@ std::unique_ptr<e2e::PtySession> start_shell(const shell& sh, const std::string&
   return session;
 }
 
-// bash with the program started at its prompt, waiting at the gate.
-std::unique_ptr<e2e::PtySession> program_in_bash(const std::string& term = "TERM=xterm") {
+// bash with the program started at its prompt, its output sent `to` a pipe
+// or wherever, waiting at the gate.
+std::unique_ptr<e2e::PtySession> program_in_bash(const std::string& term = "TERM=xterm", const std::string& to = "") {
   auto session = start_shell(kShells[2], term);
-  session->send(std::string("'") + e2e::program_path() + "'\r");
+  session->send(std::string("'") + e2e::program_path() + "' " + to + "\r");
   EXPECT_TRUE(session->wait_for(kAskPassword));
   return session;
 }
 
-// Ctrl-Z, then fg; gives where the output after fg begins.
-std::size_t stop_and_bring_back(e2e::PtySession& session) {
+// Ctrl-Z, then fg after `stopped_ms`; gives where the output after fg begins.
+std::size_t stop_and_bring_back(e2e::PtySession& session, int stopped_ms = 0) {
   std::size_t from = session.output().size();
   session.send("\x1a");
   EXPECT_TRUE(session.wait_for("Stopped", from));
+  if (stopped_ms > 0) session.drain(stopped_ms);
   from = session.output().size();
   session.send("fg\r");
   return from;
@@ -152,6 +154,45 @@ TEST(JobControl, BroughtBackMidKeyOrAtADumbTerminalThePromptComesBackAtOnce) {
   EXPECT_TRUE(dumb->wait_for(kAskName, from)) << "a dumb terminal gets its prompt again too";
   EXPECT_EQ(dumb->output().find('\x1b', from), std::string::npos) << "and no escape sequence";
   dumb->kill(SIGKILL);
+}
+
+// Stopped for two seconds inside a timed wait (after Esc at the gate, after
+// Esc [ of a split arrow key, inside a split character), with the output on
+// the terminal or through a pipe: each stop ends as any stop does, the
+// prompt drawn again at once and the key read whole once it comes.
+TEST(JobControl, AStopOfAnyLengthInsideAWaitEndsAsAnyStopDoes) {
+  for (std::string to : {"", "| cat"}) {
+    auto session = program_in_bash("TERM=xterm", to);
+    session->send("90");
+    ASSERT_TRUE(session->wait_for("**")) << to;
+    session->send("\x1b");
+    session->settle(100);
+    std::size_t from = stop_and_bring_back(*session, 2000);
+    EXPECT_TRUE(session->wait_for(kAskPassword + "**", from, 400)) << to << ": " << session->shown_since(from);
+    session->send("\b7135\r1\r");
+    ASSERT_TRUE(session->wait_for(kAskName, from)) << to << ": the right password failed";
+    session->send("ab\x1b[");
+    session->settle(100);
+    from = stop_and_bring_back(*session, 2000);
+    session->settle(300);  // before the rest of the key
+    EXPECT_NE(session->shown_since(from).find(kAskName + "ab"), std::string::npos) << to << ": " << session->shown_since(from);
+    session->send("DX\x1b[C\xe5");  // Left, X, Right, the first byte of 张
+    session->settle(100);
+    from = stop_and_bring_back(*session, 2000);
+    session->settle(300);  // before the rest of the key
+    EXPECT_NE(session->shown_since(from).find(kAskName + "aXb"), std::string::npos) << to << ": " << session->shown_since(from);
+    session->send("\xbc\xa0\rA\rc\r1 2 3\r#\rk2\r");
+    EXPECT_TRUE(session->wait_for("No.1\t\taXb张\tA\t", from)) << to;
+    from = session->output().size();
+    session->send("k");
+    ASSERT_TRUE(session->wait_for(kMenuPrompt, from)) << to;
+    session->send("2\r");
+    ASSERT_TRUE(session->wait_for(kPause, from)) << to;
+    from = stop_and_bring_back(*session);
+    EXPECT_TRUE(session->wait_for("fg", from)) << to;
+    EXPECT_TRUE(session->wait_for(kPause, from)) << to << ": the pause is drawn again after fg";
+    session->kill(SIGKILL);
+  }
 }
 
 // Started in the background with SIGTTIN ignored, so that a read cannot stop

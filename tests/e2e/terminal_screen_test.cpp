@@ -16,6 +16,7 @@
 
 #include "child_process.h"
 #include "screen.h"
+#include "test_support.h"
 
 namespace {
 
@@ -475,6 +476,67 @@ TEST(EchoDestination, ALineTypedNeverErasesAPromptThatCameThroughAPipe) {
   }
   close(other);
   close(other_master);
+}
+
+std::string file_text(const std::string& name) {
+  std::ifstream in(name);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+// Whatever standard output is (a pipe to the same screen, a file) and
+// whatever the terminal (GBK or UTF-8, dumb): a session pasted while the
+// gate reads keys shows each answer after its prompt, Backspace takes back a
+// whole character on the screen and in what is stored, and a resize mid-line
+// ends nothing.
+TEST(EchoDestination, WhateverTheOutputEachAnswerIsShownAndStoredAsTyped) {
+  struct output_case {
+    const char* lang;
+    const char* term;
+    const char* to;  // appended to the command; "> FILE" is a file
+  };
+  const output_case cases[] = {
+      {"zh_CN.GBK", "xterm", "| cat"}, {"zh_CN.GBK", "xterm", "> FILE"}, {"C.UTF-8", "xterm", "| cat"},
+      {"zh_CN.GBK", "dumb", ""},       {"C.UTF-8", "dumb", "| cat"},
+  };
+  for (const output_case& c : cases) {
+    bool at_gbk = std::string(c.lang) == "zh_CN.GBK";
+    auto encoded = [&](const std::string& utf8) { return at_gbk ? testing_support::gbk(utf8) : utf8; };
+    std::string what = std::string(c.lang) + " TERM=" + c.term + " " + c.to;
+    char file_name[] = "/tmp/roster-out-XXXXXX";
+    int fd = mkstemp(file_name);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    std::string to = c.to;
+    bool into_file = to == "> FILE";
+    if (into_file) to = std::string("> ") + file_name;
+    e2e::PtySession session({std::string("LANG=") + c.lang, std::string("TERM=") + c.term, "PATH=/usr/bin:/bin"},
+                            {"/bin/sh", "-c", "exec '" + std::string(e2e::program_path()) + "' " + to});
+    auto output = [&] { return into_file ? file_text(file_name) : session.output(); };
+    auto shows = [&](const std::string& text) {
+      for (int i = 0; i < 100 && output().find(text) == std::string::npos; ++i) session.drain(50);
+      return output().find(text) != std::string::npos;
+    };
+    session.drain(200);
+    session.send(encoded("907135\r1\r张\x7f" "a\rA01\r一班\r90 80 70\r#\r"));
+    ASSERT_TRUE(shows(encoded(kPause))) << what;
+    session.send("k2");
+    session.settle();
+    session.resize(24, 60);
+    session.settle(300);
+    session.send("\r");
+    EXPECT_TRUE(shows(encoded("No.1\t\ta\tA01\t一班\t"))) << what << ": not stored as shown, or a resize ended it";
+    Screen screen(24, 80, at_gbk ? "GBK" : "UTF-8");
+    screen.catch_up(session.output());
+    std::string rows = screen.text();
+    for (std::string answered : {"请输入姓名：a", "请输入学号：A01", "请输入班级：一班", "请输入三门课的成绩：90 80 70"}) {
+      if (into_file) answered = answered.substr(answered.find("：") + 3);
+      EXPECT_NE(rows.find("\n" + answered + "\n"), std::string::npos) << what << ": " << answered << " in\n" << rows;
+    }
+    session.kill(SIGKILL);
+    unlink(file_name);
+  }
 }
 
 // A tmux pane, a terminal that reflows its rows when it is resized as most
