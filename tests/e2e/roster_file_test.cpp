@@ -141,6 +141,8 @@ TEST_F(RosterFileTest, AFolderRemovedUnderTheProgramIsSaidAndEndsWith73) {
   ASSERT_TRUE(session.wait_for("插入尾部请输入1", from));
   session.send("1\rname\rA1\rc\r1 2 3\r");
   ASSERT_TRUE(session.wait_for("not saved (cannot create a temporary file: No such file or directory)", from));
+  EXPECT_NE(session.shown_since(from).find("1 2 3\n\nroster: "), std::string::npos)
+      << "on one terminal the line comes after the item's own output:\n" << session.shown_since(from);
   session.send("k0\r");
   EXPECT_EQ(session.wait().exit_status, 73);
 }

@@ -192,6 +192,31 @@ TEST(TerminalKeys, AltWithAChineseCharacterAtThePauseLeavesNothingBehind) {
   EXPECT_TRUE(program.session.wait_for("未找到此人", from)) << program.session.shown_since(from);
 }
 
+// At the gate, Alt with a Chinese character is three keys (Esc and its two
+// GBK bytes), and a terminal's string answer is none; at the pause, such an
+// answer is no key either.
+TEST(TerminalKeys, AtTheGateAndThePauseAStringAnswerIsNoKey) {
+  const std::string osc = "\x1b]11;rgb:0000/0000/0000\x1b\\";
+  e2e::PtySession session(kUtf8Terminal);
+  ASSERT_TRUE(session.wait_for("请输入管理员密码："));
+  std::size_t from = session.output().size();
+  session.send("\x1b\xe5\xbc\xa0");
+  session.settle();
+  EXPECT_EQ(session.shown_since(from), "***");
+  session.send("\b\b\b9071" + osc + "\x1bP1$r0m\x1b\\" "35\r");
+  ASSERT_TRUE(session.wait_for("请输入相应的数字", from)) << session.shown_since(from);
+  session.send("2\r");
+  ASSERT_TRUE(session.wait_for(kPause, from));
+  session.settle();
+  from = session.output().size();
+  session.send(osc + "\x1b]10;?\x07");
+  session.settle(300);
+  EXPECT_EQ(session.shown_since(from), "") << "a string answer answered the pause";
+  session.send("k6 A01\r");
+  EXPECT_TRUE(session.wait_for("未找到此人", from)) << session.shown_since(from);
+  session.kill(SIGKILL);
+}
+
 TEST(TerminalKeys, UpRecallsNoFurtherBackThanThe200NewestLines) {
   seen_program program(24, 80);
   ASSERT_TRUE(program.open_entry_form());
@@ -418,6 +443,48 @@ TEST(TerminalWaits, AResizeInsideAKeyAndAStopAtThePauseAreDrawnRight) {
   narrow.catch_up(program.session.output());
   EXPECT_EQ(narrow.row(narrow.cursor_row() - 1), kPause) << narrow.text();
   EXPECT_EQ(narrow.cursor_column(), 0);
+}
+
+// Stopped and brought back with no shell to start a fresh row, the cursor
+// still after what was typed: the password prompt and the name prompt are
+// drawn again on a row of their own, and the pause after a resize and a stop
+// within 100 ms.
+TEST(TerminalWaits, BroughtBackMidRowThePromptStartsARowOfItsOwn) {
+  e2e::PtySession session(kUtf8Terminal);
+  Screen screen(24, 80);
+  auto stop_and_continue = [&] {
+    session.settle();
+    screen.catch_up(session.output());
+    int row = screen.cursor_row();
+    session.kill(SIGTSTP);
+    session.drain(100);
+    session.kill(SIGCONT);
+    session.settle(200);
+    screen.catch_up(session.output());
+    return row;
+  };
+  ASSERT_TRUE(session.wait_for("请输入管理员密码："));
+  session.send("90");
+  int row = stop_and_continue();
+  EXPECT_EQ(screen.row(row), "请输入管理员密码：**");
+  EXPECT_EQ(screen.row(row + 1), "请输入管理员密码：**") << screen.text();
+  session.send("7135\r1\r");
+  ASSERT_TRUE(session.wait_for(kAskName));
+  session.send("ab");
+  row = stop_and_continue();
+  EXPECT_EQ(screen.row(row), kAskName + "ab");
+  EXPECT_EQ(screen.row(row + 1), kAskName + "ab") << screen.text();
+  session.send("\rA\rc\r1 2 3\r#\r");
+  ASSERT_TRUE(session.wait_for(kPause));
+  session.settle();
+  std::size_t from = session.output().size();
+  session.resize(24, 70);
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  session.kill(SIGTSTP);
+  session.drain(100);
+  session.kill(SIGCONT);
+  EXPECT_TRUE(session.wait_for(kPause, from, 1000)) << "a stop inside a resize's settling";
+  session.kill(SIGKILL);
 }
 
 // Standard input a terminal other than the controlling one: it counts as in
