@@ -22,8 +22,12 @@ install_packages() {
   [ "${#missing[@]}" -gt 0 ] || return 0
   echo "$who: installing ${missing[*]}"
   log=$(mktemp)
-  if ! { as_root apt-get update -qq &&
-         as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"; } >"$log" 2>&1; then
+  # A mirror caught mid-sync fails one index or another; the lists already
+  # there may still hold the packages, so the install is tried all the same.
+  if ! as_root apt-get update -qq >"$log" 2>&1; then
+    echo "$who: apt-get update failed, trying the install with the package lists there are: $(grep -m 1 '^E:' "$log")"
+  fi
+  if ! as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >>"$log" 2>&1; then
     echo "$who: installing ${missing[*]} failed:" >&2
     cat "$log" >&2
     rm -f "$log"

@@ -31,8 +31,11 @@ elapsed() { echo "$((SECONDS - started)) s"; }
 
 work=$(mktemp -d)
 pane=roster-wine-$$
+# A tmux server of the check's own: a session killed on a server something
+# else uses (a second check, say) could take that server down mid-drive.
+tmux() { command tmux -L "$pane" -f /dev/null "$@"; }
 cleanup() {
-  tmux kill-session -t "$pane" 2>/dev/null || true
+  if tmux has-session 2>/dev/null; then tmux kill-server || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
