@@ -298,14 +298,14 @@ TEST(TerminalKeys, BetweenThePauseAndTheNextLineTheTerminalEchoesNothing) {
 
 TEST(DumbTerminals, GetNoEscapeSequencesAndEditLinesThemselves) {
   // TERM=dumb (an editor's shell buffer), emacs, or no TERM at all: the
-  // terminal's own line mode echoes and edits the lines, nothing is cleared.
+  // program edits and echoes the lines plainly, nothing is cleared.
   for (const char* term : {"TERM=dumb", "TERM=emacs", "TERM=cons25", "TERM=", "NO_TERM=1"}) {
     e2e::PtySession session({"LANG=C.UTF-8", term, "PATH=/usr/bin:/bin"});
     ASSERT_TRUE(e2e::open_gate(session)) << term;
     session.send("1\r");
     ASSERT_TRUE(session.wait_for(kAskName)) << term;
-    session.send("zhx\x7f\r");  // the terminal's own erase
-    ASSERT_TRUE(session.wait_for("zhx")) << term << ": the terminal echoes";
+    session.send("zhx\x7f\r");
+    ASSERT_TRUE(session.wait_for("zhx")) << term << ": the line is echoed";
     session.send("A\rc\r1 2 3\r#\r");
     ASSERT_TRUE(session.wait_for(kPause)) << term;
     std::size_t from = session.output().size();
