@@ -180,13 +180,20 @@ std::string LineEditor::enter_region(int columns) {
   return out;
 }
 
+// The start of the row after the line, where it is drawn again. Plainly
+// that is reached only past the line's end.
+std::string LineEditor::fresh_row() {
+  std::string out;
+  if (!plain_ || !echo_.to_end(layout_columns_, out)) out += "\r\n";
+  return out;
+}
+
 // Plainly, a change that cannot be shown where the line stands is shown on
-// a fresh row, with the prompt again, once the cursor is past the line.
+// a fresh row, with the prompt again.
 std::string LineEditor::draw_plainly(int columns) {
   std::string out;
   if (echo_.update(chars_, cursor_, columns, out)) return out;
-  if (!echo_.to_end(columns, out)) out += "\r\n";
-  return out + draw_with_prompt(columns, 0);
+  return fresh_row() + draw_with_prompt(columns, 0);
 }
 
 std::string LineEditor::draw(int columns, int rows) {
@@ -231,11 +238,7 @@ std::string LineEditor::redraw(int columns, int rows) {
     std::string out = enter_region(columns);
     return out + (plain_ ? draw_plainly(columns) : draw(columns, rows));
   }
-  if (columns != layout_columns_) {
-    std::string out;
-    if (plain_ && !echo_.to_end(layout_columns_, out)) out += "\r\n";
-    return out + (plain_ ? "" : "\r\n") + draw_with_prompt(columns, rows);
-  }
+  if (columns != layout_columns_) return fresh_row() + draw_with_prompt(columns, rows);
   return plain_ ? draw_plainly(columns) : draw(columns, rows);
 }
 
@@ -277,12 +280,8 @@ std::string LineEditor::show_inserted(int columns, int rows) {
 std::string LineEditor::finish(int columns, int rows) {
   end();
   std::string out = redraw(columns, rows);
-  if (plain_) {
-    bool at_row_start = echo_.to_end(columns, out);
-    if (!at_row_start || (chars_.empty() && !on_fresh_row_)) out += "\r\n";
-    return out;
-  }
-  bool on_empty_row = end_column_ == 0 && (end_row_ > 0 || on_fresh_row_);
+  bool on_empty_row = plain_ ? echo_.to_end(columns, out) && (!chars_.empty() || on_fresh_row_)
+                             : end_column_ == 0 && (end_row_ > 0 || on_fresh_row_);
   if (!on_empty_row) out += "\r\n";
   return out;
 }

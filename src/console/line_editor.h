@@ -88,6 +88,7 @@ class LineEditor {
   void recall(std::size_t index);
   std::string enter_region(int columns);
   std::string draw(int columns, int rows);
+  std::string fresh_row();
   std::string draw_plainly(int columns);
 
   splitter split_;

@@ -2,7 +2,7 @@
 
 namespace console {
 
-layout lay_out(const std::vector<typed_char>& chars, std::size_t cursor, int start_column, int columns) {
+layout lay_out(std::span<const typed_char> chars, std::size_t cursor, int start_column, int columns) {
   layout at;
   at.row_starts.push_back(0);
   int row = 0, column = start_column;

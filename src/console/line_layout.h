@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <vector>
 
 #include "console/terminal_charset.h"
@@ -18,6 +19,6 @@ struct layout {
 // The line laid out from `start_column` of its first row. A character that
 // does not fit in what is left of a row starts the next one; a line that ends
 // exactly at the margin leaves its cursor on the next row.
-layout lay_out(const std::vector<typed_char>& chars, std::size_t cursor, int start_column, int columns);
+layout lay_out(std::span<const typed_char> chars, std::size_t cursor, int start_column, int columns);
 
 }  // namespace console

@@ -26,8 +26,7 @@ void PlainEcho::start(int start_column) {
 
 // Where the cursor stands once the first `count` characters are printed.
 PlainEcho::place PlainEcho::after(const std::vector<typed_char>& chars, std::size_t count, int columns) const {
-  std::vector<typed_char> printed(chars.begin(), chars.begin() + static_cast<std::ptrdiff_t>(count));
-  layout at = lay_out(printed, printed.size(), start_column_, columns);
+  layout at = lay_out(std::span(chars).first(count), count, start_column_, columns);
   return {at.end_row, at.end_column};
 }
 

@@ -106,7 +106,6 @@ TerminalIo::wait PosixTerminalIo::read_byte(int timeout_ms, unsigned char& byte)
   if (timed) start_timer();
   wait result = wait::byte;
   for (;;) {
-    let_pending_in(waiting);
     int continued = terminal::times_continued();
     if (continued != seen_continued_) {
       if (terminal::in_foreground()) {
@@ -150,6 +149,7 @@ TerminalIo::wait PosixTerminalIo::read_byte(int timeout_ms, unsigned char& byte)
     struct pollfd ready {STDIN_FILENO, POLLIN, 0};
     int got = ppoll(&ready, 1, timed ? &left : nullptr, &waiting);
     if (got > 0 || (got < 0 && errno != EINTR)) break;
+    if (got < 0) let_pending_in(waiting);
   }
   sigprocmask(SIG_SETMASK, &original, nullptr);
   if (result == wait::timed_out) return result;
