@@ -254,11 +254,9 @@ TEST(LineReader, OtherSetsTypeWholeCharacters) {
     typed result = type_at_terminal(gives("", {keys + kBackspace + kBackspace + "\r"}, {}), charset);
     EXPECT_EQ(result.lines, std::vector<std::string>{"a"}) << charset;
   }
-  for (bool plain : {false, true}) {
-    typing stray = gives("", {"a\xff" "b"}, {});
-    stray.plain = plain;
+  for (const typing& stray : {gives("", {"a\xff" "b"}, {}), plainly(gives("drawn plainly", {"a\xff" "b"}, {}))}) {
     EXPECT_EQ(type_at_terminal(stray, "GBK").drawn.find('\xff'), std::string::npos)
-        << "a byte that is no GBK character is shown as '?', never raw" << (plain ? ", drawn plainly" : "");
+        << "a byte that is no GBK character is shown as '?', never raw " << stray.what;
   }
 }
 

@@ -27,6 +27,21 @@ const std::string kAskName = "请输入姓名：";
 const std::string kAskScores = "请输入三门课的成绩：";
 const std::string kPause = "按任意键进行下一步操作";
 
+// Stops the program and continues it, as a shell's Ctrl-Z and fg would,
+// without a shell to draw anything meanwhile.
+void stop_and_continue(e2e::PtySession& session) {
+  session.kill(SIGTSTP);
+  session.drain(100);
+  session.kill(SIGCONT);
+}
+
+std::string file_text(const std::string& name) {
+  std::ifstream in(name);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
 // The program behind its gate on a terminal of `rows` by `columns`, with the
 // screen a person would see.
 struct seen_program {
@@ -179,28 +194,15 @@ TEST(TerminalKeys, AltAndAKeyEditsByWordsOrDoesNothingAndEscAloneClears) {
   }
 }
 
-// Alt with a Chinese character at the pause is one whole key: none of its
-// bytes is left over for the menu's next line.
-TEST(TerminalKeys, AltWithAChineseCharacterAtThePauseLeavesNothingBehind) {
-  seen_program program(24, 80);
-  program.type("2\r");
-  ASSERT_TRUE(program.session.wait_for(kPause));
-  std::size_t from = program.session.output().size();
-  program.type("\x1b\xe5\xbc\xa0");  // Alt-张
-  program.session.settle(100);
-  program.type("6 A01\r");
-  EXPECT_TRUE(program.session.wait_for("未找到此人", from)) << program.session.shown_since(from);
-}
-
-// At the gate, Alt with a Chinese character is three keys (Esc and its two
-// GBK bytes), and a terminal's string answer is none; at the pause, such an
-// answer is no key either.
-TEST(TerminalKeys, AtTheGateAndThePauseAStringAnswerIsNoKey) {
+// Alt with a Chinese character is one whole key at the pause, none of its
+// bytes left over for the menu's next line, and three keys at the gate (Esc
+// and its two GBK bytes); a terminal's string answer is no key at either.
+TEST(TerminalKeys, AltWithAChineseCharacterIsOneKeyAndAStringAnswerNone) {
   const std::string osc = "\x1b]11;rgb:0000/0000/0000\x1b\\";
   e2e::PtySession session(kUtf8Terminal);
   ASSERT_TRUE(session.wait_for("请输入管理员密码："));
   std::size_t from = session.output().size();
-  session.send("\x1b\xe5\xbc\xa0");
+  session.send("\x1b\xe5\xbc\xa0");  // Alt-张
   session.settle();
   EXPECT_EQ(session.shown_since(from), "***");
   session.send("\b\b\b9071" + osc + "\x1bP1$r0m\x1b\\" "35\r");
@@ -212,7 +214,9 @@ TEST(TerminalKeys, AtTheGateAndThePauseAStringAnswerIsNoKey) {
   session.send(osc + "\x1b]10;?\x07");
   session.settle(300);
   EXPECT_EQ(session.shown_since(from), "") << "a string answer answered the pause";
-  session.send("k6 A01\r");
+  session.send("\x1b\xe5\xbc\xa0");
+  session.settle(100);
+  session.send("6 A01\r");
   EXPECT_TRUE(session.wait_for("未找到此人", from)) << session.shown_since(from);
   session.kill(SIGKILL);
 }
@@ -327,12 +331,7 @@ TEST(EchoDestination, TheEchoGoesToTheTerminalAndNeverIntoAFile) {
     close(fd);
     std::string command = "exec '" + std::string(e2e::program_path()) + "' " + input + " > " + file_name;
     e2e::PtySession session(kUtf8Terminal, {"/bin/sh", "-c", command});
-    auto file = [&] {
-      std::ifstream in(file_name);
-      std::stringstream content;
-      content << in.rdbuf();
-      return content.str();
-    };
+    auto file = [&] { return file_text(file_name); };
     auto file_shows = [&](const std::string& text) {
       for (int i = 0; i < 250 && file().find(text) == std::string::npos; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -348,16 +347,12 @@ TEST(EchoDestination, TheEchoGoesToTheTerminalAndNeverIntoAFile) {
     session.settle();
     EXPECT_NE(session.shown_since(0).find("echoed"), std::string::npos) << input << ": typed blind";
     std::size_t from = session.output().size();
-    session.kill(SIGTSTP);
-    session.drain(100);
-    session.kill(SIGCONT);
+    stop_and_continue(session);
     EXPECT_TRUE(session.wait_for(kAskName, from)) << input << ": after a stop the prompt never came back";
     session.send("\rA\rc\r1 2 3\r#\r");
     ASSERT_TRUE(file_shows(kPause)) << input;
     std::size_t before_stop = file().size();
-    session.kill(SIGTSTP);  // stopped and brought back at the pause: drawn again on the terminal alone
-    session.drain(100);
-    session.kill(SIGCONT);
+    stop_and_continue(session);  // at the pause: drawn again on the terminal alone
     session.drain(200);
     EXPECT_EQ(file().size(), before_stop) << input << ": the redraw went into the file";
     session.send("k0\r");
@@ -393,7 +388,12 @@ TEST(TerminalWaits, ResizesAndStopsAreAnsweredAtOnceAndOnce) {
     std::size_t from = session.output().size();
     session.send("7\r");
     ASSERT_TRUE(session.wait_for(kPause, from)) << blocked;
+    session.settle();
+    from = session.output().size();
     session.resize(24, 60);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    stop_and_continue(session);
+    EXPECT_TRUE(session.wait_for(kPause, from, 1000)) << blocked << ": a stop inside a resize's settling";
     session.settle(200);
     from = session.output().size();
     session.send("k1\r");
@@ -408,9 +408,7 @@ TEST(TerminalWaits, ResizesAndStopsAreAnsweredAtOnceAndOnce) {
     session.settle(400);
     EXPECT_EQ(count_of(session.output(), kAskName, from), 1u) << blocked << ": a storm of resizes, drawn once";
     from = session.output().size();
-    session.kill(SIGTSTP);
-    session.drain(100);
-    session.kill(SIGCONT);
+    stop_and_continue(session);
     session.settle(300);
     EXPECT_EQ(count_of(session.output(), kAskName, from), 1u) << blocked << ": brought back, drawn at once";
     session.kill(SIGKILL);
@@ -436,9 +434,7 @@ TEST(TerminalWaits, AResizeInsideAKeyAndAStopAtThePauseAreDrawnRight) {
   EXPECT_EQ(narrow.row(narrow.cursor_row()), kAskName + "ab张") << narrow.text();
   program.type("\rA\rc\r1 2 3\r#\r");
   ASSERT_TRUE(program.session.wait_for(kPause, from));
-  program.session.kill(SIGTSTP);
-  program.session.drain(100);
-  program.session.kill(SIGCONT);
+  stop_and_continue(program.session);
   program.session.settle(200);
   narrow.catch_up(program.session.output());
   EXPECT_EQ(narrow.row(narrow.cursor_row() - 1), kPause) << narrow.text();
@@ -447,43 +443,22 @@ TEST(TerminalWaits, AResizeInsideAKeyAndAStopAtThePauseAreDrawnRight) {
 
 // Stopped and brought back with no shell to start a fresh row, the cursor
 // still after what was typed: the password prompt and the name prompt are
-// drawn again on a row of their own, and the pause after a resize and a stop
-// within 100 ms.
+// drawn again on a row of their own.
 TEST(TerminalWaits, BroughtBackMidRowThePromptStartsARowOfItsOwn) {
   e2e::PtySession session(kUtf8Terminal);
   Screen screen(24, 80);
-  auto stop_and_continue = [&] {
+  ASSERT_TRUE(session.wait_for("请输入管理员密码："));
+  for (auto [keys, prompt] : {std::pair{"90", std::string("请输入管理员密码：**")}, {"7135\r1\rab", kAskName + "ab"}}) {
+    session.send(keys);
     session.settle();
     screen.catch_up(session.output());
     int row = screen.cursor_row();
-    session.kill(SIGTSTP);
-    session.drain(100);
-    session.kill(SIGCONT);
+    stop_and_continue(session);
     session.settle(200);
     screen.catch_up(session.output());
-    return row;
-  };
-  ASSERT_TRUE(session.wait_for("请输入管理员密码："));
-  session.send("90");
-  int row = stop_and_continue();
-  EXPECT_EQ(screen.row(row), "请输入管理员密码：**");
-  EXPECT_EQ(screen.row(row + 1), "请输入管理员密码：**") << screen.text();
-  session.send("7135\r1\r");
-  ASSERT_TRUE(session.wait_for(kAskName));
-  session.send("ab");
-  row = stop_and_continue();
-  EXPECT_EQ(screen.row(row), kAskName + "ab");
-  EXPECT_EQ(screen.row(row + 1), kAskName + "ab") << screen.text();
-  session.send("\rA\rc\r1 2 3\r#\r");
-  ASSERT_TRUE(session.wait_for(kPause));
-  session.settle();
-  std::size_t from = session.output().size();
-  session.resize(24, 70);
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
-  session.kill(SIGTSTP);
-  session.drain(100);
-  session.kill(SIGCONT);
-  EXPECT_TRUE(session.wait_for(kPause, from, 1000)) << "a stop inside a resize's settling";
+    EXPECT_EQ(screen.row(row), prompt);
+    EXPECT_EQ(screen.row(row + 1), prompt) << screen.text();
+  }
   session.kill(SIGKILL);
 }
 
@@ -543,13 +518,6 @@ TEST(EchoDestination, ALineTypedNeverErasesAPromptThatCameThroughAPipe) {
   }
   close(other);
   close(other_master);
-}
-
-std::string file_text(const std::string& name) {
-  std::ifstream in(name);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
 }
 
 // Whatever standard output is (a pipe to the same screen, a file) and
