@@ -188,8 +188,10 @@ TEST_F(RosterFileTest, KilledAtAnyMomentTheFileHoldsTheRosterBeforeOrAfterAChang
   const std::string last = contents_of(file);
   int longest_ms = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(whole_run).count());
   std::mt19937 random(std::random_device{}());
-  int kills = 0, mid_save = 0, midway = 0;
-  for (int round = 0; round < 150; ++round) {
+  int kills = 0, mid_save = 0, midway = 0, rounds = 0;
+  // A save is a few milliseconds of a session's hundred: 150 rounds at least,
+  // and more (up to 300) until one kill has landed inside a save.
+  for (int round = 0; round < 150 || (mid_save == 0 && round < 300); ++round, ++rounds) {
     write_file(file, initial);
     int moment = std::uniform_int_distribution<int>(1, longest_ms)(random);
     e2e::piped_run killed = e2e::run_piped({e2e::program_path(), file.string()}, session + "0\n", {"LANG=C.UTF-8"},
@@ -203,9 +205,9 @@ TEST_F(RosterFileTest, KilledAtAnyMomentTheFileHoldsTheRosterBeforeOrAfterAChang
     ASSERT_NE(loaded.list, nullptr);
     release_roster(loaded.list);
   }
-  std::printf("crash consistency: %d kills in 150 runs of %d ms, %d during a save, %d left a state between the "
-              "first and the last; 150 files loaded, each a whole roster\n",
-              kills, longest_ms, mid_save, midway);
+  std::printf("crash consistency: %d kills in %d runs of %d ms, %d during a save, %d left a state between the "
+              "first and the last; %d files loaded, each a whole roster\n",
+              kills, rounds, longest_ms, mid_save, midway, rounds);
   EXPECT_GT(mid_save, 0);
 }
 
