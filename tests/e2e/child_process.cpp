@@ -77,6 +77,7 @@ piped_run run_piped(const std::vector<std::string>& argv, std::string_view input
   }
   close(to_child[0]);
   close(from_child[1]);
+  if (options.started) options.started(child);
   fcntl(to_child[1], F_SETFL, O_NONBLOCK);
   signal(SIGPIPE, SIG_IGN);
 

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 #include <termios.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,8 @@ struct pipe_options {
   int write_pause_us = 0;
   std::size_t read_piece = 65536;
   int read_pause_us = 0;
+  // Called with the child's process id as soon as it runs.
+  std::function<void(pid_t)> started = nullptr;
 };
 
 // Runs `argv` with `input` as standard input and only `environment` set,

@@ -1,14 +1,18 @@
 // The program with a roster file: saved, started again, refused, failing to
 // save, kept in a backup, and killed at random moments while it saves.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "child_process.h"
 #include "roster/roster_csv.h"
@@ -188,14 +192,38 @@ TEST_F(RosterFileTest, KilledAtAnyMomentTheFileHoldsTheRosterBeforeOrAfterAChang
   const std::string last = contents_of(file);
   int longest_ms = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(whole_run).count());
   std::mt19937 random(std::random_device{}());
-  int kills = 0, mid_save = 0, midway = 0, rounds = 0;
-  // A save is a few milliseconds of a session's hundred: 150 rounds at least,
-  // and more (up to 300) until one kill has landed inside a save.
-  for (int round = 0; round < 150 || (mid_save == 0 && round < 300); ++round, ++rounds) {
+  int kills = 0, mid_save = 0, midway = 0;
+  // A save is a few milliseconds of a session's hundred, so random moments
+  // seldom land inside one: every third kill instead waits for a save to
+  // begin and strikes up to two milliseconds into it. 150 rounds, or as
+  // many as 30 seconds allow on a slow (sanitized, loaded) build.
+  auto budget_end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  int rounds = 0;
+  for (; rounds < 150 && (rounds < 30 || std::chrono::steady_clock::now() < budget_end); ++rounds) {
+    const int round = rounds;
     write_file(file, initial);
+    bool aimed = round % 3 == 2;
     int moment = std::uniform_int_distribution<int>(1, longest_ms)(random);
+    int into_save_us = std::uniform_int_distribution<int>(0, 2000)(random);
+    fs::remove(dir / ".big.csv.saving");
+    std::atomic<bool> ended{false};
+    std::thread killer;
+    e2e::pipe_options options;
+    if (aimed) {
+      options.started = [&](pid_t child) {
+        int process = static_cast<int>(syscall(SYS_pidfd_open, child, 0));
+        killer = std::thread([&, process] {
+          while (!ended && !fs::exists(dir / ".big.csv.saving")) std::this_thread::sleep_for(std::chrono::microseconds(50));
+          std::this_thread::sleep_for(std::chrono::microseconds(into_save_us));
+          syscall(SYS_pidfd_send_signal, process, SIGKILL, nullptr, 0);  // harmless once it has ended
+          close(process);
+        });
+      };
+    }
     e2e::piped_run killed = e2e::run_piped({e2e::program_path(), file.string()}, session + "0\n", {"LANG=C.UTF-8"},
-                                           moment);  // SIGKILL at that moment, if still running
+                                           aimed ? 20000 : moment, options);  // SIGKILL then, if still running
+    ended = true;
+    if (killer.joinable()) killer.join();
     if (killed.end.signal != 0) ++kills;
     if (fs::exists(dir / ".big.csv.saving")) ++mid_save;
     std::string left = contents_of(file);
