@@ -1,5 +1,5 @@
 # Installing roster and packing it: the program, its manual page in English
-# and in Simplified Chinese, and the READMEs, in the usual places. CPack makes
+# and in Simplified Chinese, the READMEs and the messages' catalogs, in the usual places. CPack makes
 # a Debian package on Linux and a .zip on Windows.
 include(GNUInstallDirs)
 
@@ -17,6 +17,10 @@ else()
   install(FILES doc/roster.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES doc/roster.zh_CN.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/zh_CN/man1 RENAME roster.1)
   install(FILES README.md README.zh-CN.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  foreach(language IN LISTS ROSTER_LANGUAGES)
+    install(FILES ${CMAKE_BINARY_DIR}/locale/${language}/LC_MESSAGES/roster.mo
+            DESTINATION ${CMAKE_INSTALL_LOCALEDIR}/${language}/LC_MESSAGES)
+  endforeach()
   set(CPACK_GENERATOR DEB)
 endif()
 

@@ -5,7 +5,7 @@
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libvterm-dev tmux valgrind locales man-db groff-base dpkg-dev)
+packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libvterm-dev tmux valgrind locales man-db groff-base dpkg-dev gettext)
 
 install_packages setup "${packages[@]}"
 

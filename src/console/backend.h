@@ -29,10 +29,13 @@ class Backend {
   // shown, says so on standard error and ends with output_failed_status.
   virtual void write_output(std::string_view gbk) = 0;
 
-  // Says `bytes` on standard error. A text of the program's own (GBK) is
-  // converted as the screen's is; any other is in the platform's own
-  // encoding of file names, as the user typed them.
-  virtual void write_error(std::string_view bytes, bool gbk) = 0;
+  // Messages are in the platform's own encoding: the locale's character set
+  // on Linux, UTF-8 on Windows, file names in them as the user typed them.
+  // write_error says one on standard error; write_platform_output shows one.
+  virtual void write_error(std::string_view bytes) = 0;
+  virtual void write_platform_output(std::string_view bytes) = 0;
+  // A text of the program's own in the platform's own encoding.
+  virtual std::string platform_text(std::string_view gbk) = 0;
 
   // True where keys come from a keyboard rather than from standard input.
   virtual bool has_keyboard() const = 0;

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "console/backend.h"
+#include "console/messages.h"
 
 namespace console {
 namespace {
@@ -231,12 +232,30 @@ void print(const char* format, ...) {
 
 void report(std::string_view line) {
   flush();
-  state.backend->write_error(std::string(line) + "\n", false);
+  state.backend->write_error(std::string(line) + "\n");
 }
 
-void report_gbk(std::string_view gbk_line) {
+std::string message(const char* english, std::initializer_list<std::string_view> values) {
+  std::string_view text = translate(english);
+  std::string result;
+  const std::string_view* next = values.begin();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    // '%' is never the second byte of a GBK character.
+    if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == 's' && next != values.end()) {
+      result += *next++;
+      ++i;
+    } else {
+      result.push_back(text[i]);
+    }
+  }
+  return result;
+}
+
+std::string platform_text(std::string_view gbk) { return state.backend->platform_text(gbk); }
+
+void write_message(std::string_view text) {
   flush();
-  state.backend->write_error(std::string(gbk_line) + "\n", true);
+  state.backend->write_platform_output(text);
 }
 
 void append_fixed1(std::string& text, double value) {

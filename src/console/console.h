@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -24,10 +25,21 @@ void print(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void flush();
 
 // Says one line on standard error, after everything shown so far: `line`
-// in the platform's own encoding of file names (ASCII with a file name in it).
+// in the platform's own encoding (a message, with a file name in it).
 void report(std::string_view line);
-// The same for a text of the program's own, in GBK.
-void report_gbk(std::string_view gbk_line);
+
+// --- Messages beyond the program's own screens ------------------------------
+// Marks a message that is translated where it is shown, for the catalogs.
+constexpr const char* translatable(const char* english) { return english; }
+
+// `english` in the reader's language, in the platform's own encoding, each
+// "%s" in it replaced by the next of `values` (in that encoding too).
+std::string message(const char* english, std::initializer_list<std::string_view> values = {});
+// A text of the program's own (GBK) in the platform's own encoding, to put
+// into a message.
+std::string platform_text(std::string_view gbk);
+// Writes a message to standard output.
+void write_message(std::string_view text);
 
 // Appends `value` to `text` as "%.1lf" writes it: the same digits, rounded
 // the same way (to the nearest, a tie to even, on the exact binary value).

@@ -22,8 +22,10 @@
 #include <string>
 
 #include "console/backend.h"
+#include "console/console.h"
 #include "console/key_codes.h"
 #include "console/locale_charset.h"
+#include "console/messages.h"
 #include "console/line_reader.h"
 #include "console/posix_input.h"
 #include "console/posix_terminal.h"
@@ -69,7 +71,7 @@ bool is_pipe(int fd) {
 // Output nobody can see makes the rest of the session pointless, and a
 // status of 0 would report it as done: say so and end.
 [[noreturn]] void output_failed(int error) {
-  posix::say_on_stderr("cannot write to standard output", error);
+  posix::say_on_stderr(message("cannot write to standard output: %s", {std::strerror(error)}));
   std::exit(output_failed_status);
 }
 
@@ -96,6 +98,7 @@ class PosixConsole final : public Backend {
         output_piped_(is_pipe(STDOUT_FILENO)),
         dumb_(cannot_move_cursor(std::getenv("TERM"))),
         charset_(locale_charset()) {
+    choose_reader_language();
     input_.emplace(charset_.iconv_name.c_str(), "GBK");
     if (!input_->usable()) {  // a set this C library cannot convert: speak UTF-8
       charset_ = charset_for_codeset("UTF-8");
@@ -145,10 +148,8 @@ class PosixConsole final : public Backend {
     show(gbk);
   }
 
-  void write_error(std::string_view bytes, bool gbk) override {
-    std::string converted;
-    if (gbk && output_) output_->convert(bytes, converted, true);
-    std::string_view left = gbk && output_ ? converted : bytes;
+  void write_error(std::string_view bytes) override {
+    std::string_view left = bytes;
     if (terminal_) terminal_->about_to_draw();
     while (!left.empty()) {
       ssize_t n = ::write(STDERR_FILENO, left.data(), left.size());
@@ -156,6 +157,15 @@ class PosixConsole final : public Backend {
       if (n <= 0) return;  // nowhere left to say it
       left.remove_prefix(static_cast<std::size_t>(n));
     }
+  }
+
+  void write_platform_output(std::string_view bytes) override { show_raw(bytes); }
+
+  std::string platform_text(std::string_view gbk) override {
+    if (!output_) return std::string(gbk);
+    std::string converted;
+    output_->convert(gbk, converted, true);
+    return converted;
   }
 
   bool has_keyboard() const override { return keyboard_; }

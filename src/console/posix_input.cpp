@@ -1,5 +1,7 @@
 #include "console/posix_input.h"
 
+#include "console/console.h"
+
 #include <poll.h>
 #include <unistd.h>
 
@@ -8,8 +10,8 @@
 
 namespace console::posix {
 
-void say_on_stderr(const char* what, int error) {
-  std::string line = std::string("roster: ") + what + ": " + std::strerror(error) + "\n";
+void say_on_stderr(const std::string& what) {
+  std::string line = "roster: " + what + "\n";
   ssize_t ignored = ::write(STDERR_FILENO, line.data(), line.size());
   (void)ignored;  // nowhere left to say it
 }
@@ -30,7 +32,7 @@ ssize_t read_standard_input(void* buffer, std::size_t size) {
       wait_until_ready(STDIN_FILENO, POLLIN);
       continue;
     }
-    if (!reported) say_on_stderr("cannot read standard input", errno);
+    if (!reported) say_on_stderr(message("cannot read standard input: %s", {std::strerror(errno)}));
     reported = true;
     return 0;
   }

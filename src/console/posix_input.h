@@ -10,8 +10,8 @@
 
 namespace console::posix {
 
-// Says `what` failed, and why, on standard error as "roster: what: reason".
-void say_on_stderr(const char* what, int error);
+// Says a message on standard error as "roster: message", straight away.
+void say_on_stderr(const std::string& what);
 
 // Waits until `fd` is ready for `events`, for a descriptor someone made
 // non-blocking.

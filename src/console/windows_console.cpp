@@ -14,6 +14,8 @@
 #include <string>
 
 #include "console/backend.h"
+#include "console/console.h"
+#include "console/messages.h"
 
 namespace console {
 namespace {
@@ -55,19 +57,32 @@ std::size_t unfinished_utf8_tail(std::string_view text) {
   return 0;
 }
 
+bool is_console(HANDLE handle) {
+  DWORD mode;
+  return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
+}
+
+// Text in code page `from` to a console as UTF-16, or to a pipe or file in
+// what the console's output code page wants.
+void write_text(HANDLE handle, std::string_view bytes, UINT from) {
+  DWORD written = 0;
+  if (is_console(handle)) {
+    std::wstring wide = to_wide(bytes, from);
+    WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    return;
+  }
+  UINT to = GetConsoleOutputCP() == CP_UTF8 ? CP_UTF8 : kGbk;
+  std::string text = from == to ? std::string(bytes) : from_wide(to_wide(bytes, from), to);
+  WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
 // Output nobody can see makes the rest of the session pointless: say so on
 // standard error and end.
 [[noreturn]] void output_failed() {
   DWORD error = GetLastError();
-  std::string line = "roster: cannot write to standard output (Windows error " + std::to_string(error) + ")\n";
-  DWORD written = 0;
-  WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  std::string line = "roster: " + message("cannot write to standard output (Windows error %s)", {std::to_string(error)}) + "\n";
+  write_text(GetStdHandle(STD_ERROR_HANDLE), line, CP_UTF8);
   ExitProcess(output_failed_status);
-}
-
-bool is_console(HANDLE handle) {
-  DWORD mode;
-  return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
 }
 
 // The console's input mode as the program found it. A Ctrl-C (or a closed
@@ -94,6 +109,7 @@ class WindowsConsole final : public Backend {
         output_(GetStdHandle(STD_OUTPUT_HANDLE)),
         keyboard_(is_console(input_)),
         screen_(is_console(output_)) {
+    choose_reader_language();
     if (keyboard_ && GetConsoleMode(input_, &input_mode_at_start)) {
       console_input = input_;
       DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &program_thread, 0, FALSE,
@@ -125,21 +141,12 @@ class WindowsConsole final : public Backend {
     }
   }
 
-  // A console gets UTF-16; a pipe or file what the console's output code
-  // page wants. The platform's own text is UTF-8 here (file names are).
-  void write_error(std::string_view bytes, bool gbk) override {
-    HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-    UINT from = gbk ? kGbk : CP_UTF8;
-    DWORD written = 0;
-    if (is_console(error)) {
-      std::wstring wide = to_wide(bytes, from);
-      WriteConsoleW(error, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-      return;
-    }
-    UINT to = GetConsoleOutputCP() == CP_UTF8 ? CP_UTF8 : kGbk;
-    std::string text = from == to ? std::string(bytes) : from_wide(to_wide(bytes, from), to);
-    WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  }
+  // The platform's own text is UTF-8 here (file names are).
+  void write_error(std::string_view bytes) override { write_text(GetStdHandle(STD_ERROR_HANDLE), bytes, CP_UTF8); }
+
+  void write_platform_output(std::string_view bytes) override { write_text(output_, bytes, CP_UTF8); }
+
+  std::string platform_text(std::string_view gbk) override { return from_wide(to_wide(gbk, kGbk), CP_UTF8); }
 
   bool has_keyboard() const override { return keyboard_; }
 

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "console/console.h"
 #include "files/file_system.h"
 
 namespace files {
@@ -55,8 +56,9 @@ std::string resolved(const std::string& path) {
   return current;
 }
 
+// `what` ("cannot ...: %s", translated here) with the system's reason.
 bool failed(std::string& why, const char* what, int error) {
-  why = std::string(what) + ": " + std::strerror(error);
+  why = console::message(what, {std::strerror(error)});
   return false;
 }
 
@@ -64,7 +66,7 @@ bool write_all(int fd, std::string_view bytes, std::string& why) {
   while (!bytes.empty()) {
     ssize_t n = ::write(fd, bytes.data(), bytes.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return failed(why, "cannot write", n < 0 ? errno : ENOSPC);
+    if (n <= 0) return failed(why, "cannot write: %s", n < 0 ? errno : ENOSPC);
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
   return true;
@@ -74,11 +76,11 @@ bool write_all(int fd, std::string_view bytes, std::string& why) {
 // systems cannot flush a folder at all (EINVAL), and need not.
 bool sync_folder(const std::string& folder, std::string& why) {
   int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return failed(why, "cannot open the folder", errno);
+  if (fd < 0) return failed(why, "cannot open the folder: %s", errno);
   bool synced = fsync(fd) == 0 || errno == EINVAL;
   int error = errno;
   close(fd);
-  return synced || failed(why, "cannot flush the folder", error);
+  return synced || failed(why, "cannot flush the folder: %s", error);
 }
 
 // Writes `contents` to a fresh temporary file beside `target`, flushed to
@@ -86,17 +88,17 @@ bool sync_folder(const std::string& folder, std::string& why) {
 std::string write_temporary(const std::string& target, std::string_view contents, mode_t mode, std::string& why) {
   std::string temporary = beside(target, ".saving");
   if (unlink(temporary.c_str()) != 0 && errno != ENOENT) {
-    failed(why, "cannot remove an old temporary file", errno);
+    failed(why, "cannot remove an old temporary file: %s", errno);
     return "";
   }
   int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
-    failed(why, "cannot create a temporary file", errno);
+    failed(why, "cannot create a temporary file: %s", errno);
     return "";
   }
-  bool written = (fchmod(fd, mode) == 0 || failed(why, "cannot set the file's mode", errno)) &&
-                 write_all(fd, contents, why) && (fsync(fd) == 0 || failed(why, "cannot flush", errno));
-  if (close(fd) != 0 && written) written = failed(why, "cannot close", errno);
+  bool written = (fchmod(fd, mode) == 0 || failed(why, "cannot set the file's mode: %s", errno)) &&
+                 write_all(fd, contents, why) && (fsync(fd) == 0 || failed(why, "cannot flush: %s", errno));
+  if (close(fd) != 0 && written) written = failed(why, "cannot close: %s", errno);
   if (!written) {
     unlink(temporary.c_str());
     return "";
@@ -121,13 +123,13 @@ class PosixFileSystem final : public FileSystem {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
       if (errno == ENOENT) return read_outcome::absent;
-      failed(why, "cannot open", errno);
+      failed(why, "cannot open: %s", errno);
       return read_outcome::failed;
     }
     struct stat info {};
     if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
       close(fd);
-      failed(why, "cannot read", EISDIR);
+      failed(why, "cannot read: %s", EISDIR);
       return read_outcome::failed;
     }
     contents.clear();
@@ -138,7 +140,7 @@ class PosixFileSystem final : public FileSystem {
       if (n < 0) {
         int error = errno;
         close(fd);
-        failed(why, "cannot read", error);
+        failed(why, "cannot read: %s", error);
         return read_outcome::failed;
       }
       if (n == 0) break;
@@ -157,7 +159,7 @@ class PosixFileSystem final : public FileSystem {
     if (rename(temporary.c_str(), target.c_str()) != 0) {
       int error = errno;
       unlink(temporary.c_str());
-      return failed(why, "cannot replace the file", error);
+      return failed(why, "cannot replace the file: %s", error);
     }
     return sync_folder(folder_of(target), why);
   }
@@ -171,7 +173,7 @@ class PosixFileSystem final : public FileSystem {
     unlink(temporary.c_str());
     if (linked != 0) {
       if (error == EEXIST) return create_outcome::taken;
-      failed(why, "cannot create", error);
+      failed(why, "cannot create: %s", error);
       return create_outcome::failed;
     }
     return sync_folder(folder_of(path), why) ? create_outcome::created : create_outcome::failed;
@@ -181,7 +183,7 @@ class PosixFileSystem final : public FileSystem {
     std::string lock_path = beside(resolved(path), ".lock");
     int fd = open(lock_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
-      failed(why, "cannot create the lock file", errno);
+      failed(why, "cannot create the lock file: %s", errno);
       return lock_outcome::failed;
     }
     while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -189,7 +191,7 @@ class PosixFileSystem final : public FileSystem {
       int error = errno;
       close(fd);
       if (error == EWOULDBLOCK) return lock_outcome::busy;
-      failed(why, "cannot lock", error);
+      failed(why, "cannot lock: %s", error);
       return lock_outcome::failed;
     }
     if (lock_ >= 0) close(lock_);

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 
+#include "console/console.h"
 #include "files/file_system.h"
 
 namespace files {
@@ -39,10 +40,11 @@ bool failed(std::string& why, const char* what, DWORD error) {
   DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                     FORMAT_MESSAGE_IGNORE_INSERTS,
                                 nullptr, error, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
-  std::wstring text = length > 0 ? std::wstring(message, length) : L"Windows error " + std::to_wstring(error);
+  std::string reason = length > 0 ? utf8(std::wstring(message, length))
+                                   : console::message("Windows error %s", {std::to_string(error)});
   if (message != nullptr) LocalFree(message);
-  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.')) text.pop_back();
-  why = std::string(what) + ": " + utf8(text);
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.')) reason.pop_back();
+  why = console::message(what, {reason});
   return false;
 }
 
@@ -59,7 +61,7 @@ std::string write_temporary(const std::string& target, std::string_view contents
   HANDLE file = CreateFileW(wide(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    failed(why, "cannot create a temporary file", GetLastError());
+    failed(why, "cannot create a temporary file: %s", GetLastError());
     return "";
   }
   bool written = true;
@@ -67,10 +69,10 @@ std::string write_temporary(const std::string& target, std::string_view contents
     DWORD piece = contents.size() > (1u << 20) ? (1u << 20) : static_cast<DWORD>(contents.size());
     DWORD done = 0;
     written = WriteFile(file, contents.data(), piece, &done, nullptr) != 0 && done > 0;
-    if (!written) failed(why, "cannot write", GetLastError());
+    if (!written) failed(why, "cannot write: %s", GetLastError());
     contents.remove_prefix(done);
   }
-  if (written && !FlushFileBuffers(file)) written = failed(why, "cannot flush", GetLastError());
+  if (written && !FlushFileBuffers(file)) written = failed(why, "cannot flush: %s", GetLastError());
   CloseHandle(file);
   if (!written) {
     DeleteFileW(wide(temporary).c_str());
@@ -91,7 +93,7 @@ class WindowsFileSystem final : public FileSystem {
   read_outcome read_file(const std::string& path, std::string& contents, std::string& why) override {
     DWORD attributes = GetFileAttributesW(wide(path).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      why = "cannot read: it is a folder";
+      why = console::message("cannot read: it is a folder");
       return read_outcome::failed;
     }
     HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -99,7 +101,7 @@ class WindowsFileSystem final : public FileSystem {
     if (file == INVALID_HANDLE_VALUE) {
       DWORD error = GetLastError();
       if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return read_outcome::absent;
-      failed(why, "cannot open", error);
+      failed(why, "cannot open: %s", error);
       return read_outcome::failed;
     }
     contents.clear();
@@ -107,7 +109,7 @@ class WindowsFileSystem final : public FileSystem {
     for (;;) {
       DWORD got = 0;
       if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
-        failed(why, "cannot read", GetLastError());
+        failed(why, "cannot read: %s", GetLastError());
         CloseHandle(file);
         return read_outcome::failed;
       }
@@ -123,7 +125,7 @@ class WindowsFileSystem final : public FileSystem {
     if (temporary.empty()) return false;
     if (!MoveFileExW(wide(temporary).c_str(), wide(path).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      failed(why, "cannot replace the file", GetLastError());
+      failed(why, "cannot replace the file: %s", GetLastError());
       DeleteFileW(wide(temporary).c_str());
       return false;
     }
@@ -138,7 +140,7 @@ class WindowsFileSystem final : public FileSystem {
       DWORD error = GetLastError();
       DeleteFileW(wide(temporary).c_str());
       if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return create_outcome::taken;
-      failed(why, "cannot create", error);
+      failed(why, "cannot create: %s", error);
       return create_outcome::failed;
     }
     return create_outcome::created;
@@ -150,7 +152,7 @@ class WindowsFileSystem final : public FileSystem {
     if (file == INVALID_HANDLE_VALUE) {
       DWORD error = GetLastError();
       if (error == ERROR_SHARING_VIOLATION) return lock_outcome::busy;
-      failed(why, "cannot create the lock file", error);
+      failed(why, "cannot create the lock file: %s", error);
       return lock_outcome::failed;
     }
     if (lock_ != INVALID_HANDLE_VALUE) CloseHandle(lock_);

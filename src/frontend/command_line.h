@@ -11,14 +11,13 @@ struct request {
   action what = action::run;
   bool has_file = false;
   std::string file;
-  std::string problem;  // what was wrong, for misuse
+  std::string problem;  // what was wrong, for misuse, in the reader's language
 };
 
 // Reads the arguments after the program's name.
 request parse(const std::vector<std::string>& arguments);
 
-// The usage text in GBK: Chinese for a Chinese locale (LC_ALL, LC_MESSAGES
-// or LANG, the first one set, names a zh_ locale), English otherwise.
+// The usage text in the reader's language.
 std::string usage_text();
 
 // "roster 1.1.0"

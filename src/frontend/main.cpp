@@ -16,13 +16,13 @@ namespace {
 int run(int argc, char** argv) {
   command_line::request request = command_line::parse(files::command_line(argc, argv));
   switch (request.what) {
-    case command_line::request::action::help: console::write(command_line::usage_text()); return 0;
+    case command_line::request::action::help: console::write_message(command_line::usage_text()); return 0;
     case command_line::request::action::version: console::write_line(command_line::version_text()); return 0;
     case command_line::request::action::misuse: {
       console::report("roster: " + request.problem);
       std::string usage = command_line::usage_text();
-      usage.pop_back();  // report_gbk ends the line itself
-      console::report_gbk(usage);
+      usage.pop_back();  // report ends the line itself
+      console::report(usage);
       return exit_status::misuse;
     }
     case command_line::request::action::run: break;

@@ -26,11 +26,16 @@ roster* roster_store::read(std::string& contents, int& status) {
   }
   loaded_roster file = roster_from_csv(contents);
   if (file.list == nullptr) {
-    std::string where = "line " + std::to_string(file.problem.line);
-    if (file.problem.field > 0) {
-      where += ", field " + std::to_string(file.problem.field) + " (" + csv_field_name(file.problem.field) + ")";
+    std::string line = std::to_string(file.problem.line);
+    std::string title = csv_column_title(file.problem.field);
+    std::string column = title.empty() ? console::message("beyond the last column") : console::platform_text(title);
+    if (file.problem.field == 0) {
+      console::report("roster: " + console::message("%s: line %s: %s", {path_, line, file.problem.what}));
+    } else {
+      console::report("roster: " + console::message("%s: line %s, field %s (%s): %s",
+                                                    {path_, line, std::to_string(file.problem.field), column,
+                                                     file.problem.what}));
     }
-    console::report("roster: " + path_ + ": " + where + ": " + file.problem.what);
     status = exit_status::bad_file;
   }
   return file.list;
@@ -48,7 +53,7 @@ int roster_store::open(roster*& loaded) {
   switch (disk_.lock_file(path_, why)) {
     case files::lock_outcome::locked: break;
     case files::lock_outcome::busy:
-      console::report("roster: " + path_ + ": in use by another roster program; end that one first");
+      console::report("roster: " + console::message("%s: in use by another roster program; end that one first", {path_}));
       status = exit_status::in_use;
       break;
     case files::lock_outcome::failed:
@@ -80,7 +85,7 @@ void roster_store::item_done(int choice, const roster* current, const roster* re
 
 int roster_store::menu_over(const roster* current) {
   if (save(current)) return 0;
-  console::report("roster: " + path_ + ": the last changes are not saved in it");
+  console::report("roster: " + console::message("%s: the last changes are not saved in it", {path_}));
   return exit_status::not_saved;
 }
 
@@ -97,12 +102,13 @@ bool roster_store::write_backups() {
       made = disk_.create_file(name, backups_.front(), why);
     }
     if (made != files::create_outcome::created) {
-      if (made == files::create_outcome::taken) why = "every backup name is taken";
-      console::report("roster: " + path_ + ": not saved, as the replaced roster could not be kept in " + name +
-                      " (" + why + "); trying again after the next change");
+      if (made == files::create_outcome::taken) why = console::message("every backup name is taken");
+      console::report("roster: " + console::message("%s: not saved, as the replaced roster could not be kept in %s "
+                                                    "(%s); trying again after the next change",
+                                                    {path_, name, why}));
       return false;
     }
-    console::report("roster: the replaced roster is kept in " + name);
+    console::report("roster: " + console::message("the replaced roster is kept in %s", {name}));
     backups_.erase(backups_.begin());
   }
   return true;
@@ -114,7 +120,8 @@ bool roster_store::save(const roster* current) {
   if (contents == saved_) return true;
   std::string why;
   if (!disk_.replace_file(path_, contents, why)) {
-    console::report("roster: " + path_ + ": not saved (" + why + "); the roster is kept and saved after the next change");
+    console::report("roster: " + console::message("%s: not saved (%s); the roster is kept and saved after the next change",
+                                                  {path_, why}));
     return false;
   }
   saved_ = std::move(contents);

@@ -21,8 +21,6 @@ constexpr std::string_view kHeader =
     "\xd0\xd5\xc3\xfb,\xd1\xa7\xba\xc5,\xb0\xe0\xbc\xb6,\xbf\xc6\xc4\xbf\xd2\xbb,\xbf\xc6\xc4\xbf\xb6\xfe,"
     "\xbf\xc6\xc4\xbf\xc8\xfd,\xc6\xbd\xbe\xf9\xb7\xd6";
 constexpr std::string_view kByteOrderMark = "\xef\xbb\xbf";
-constexpr const char* kFieldNames[csv_fields] = {"name",    "student number", "class",  "score 1",
-                                                 "score 2", "score 3",        "average"};
 
 // --- Writing ---------------------------------------------------------------
 
@@ -102,7 +100,7 @@ class csv_reader {
     ++at_;
     for (;;) {
       if (at_ >= text_.size()) {
-        problem = {opened, number, "a quote that is never closed"};
+        problem = {opened, number, console::message("a quote that is never closed")};
         return false;
       }
       char c = text_[at_++];
@@ -113,7 +111,7 @@ class csv_reader {
           continue;
         }
         if (at_ < text_.size() && !ends_field(text_[at_])) {
-          problem = {line_, number, "text after the closing quote"};
+          problem = {line_, number, console::message("text after the closing quote")};
           return false;
         }
         return true;
@@ -152,13 +150,12 @@ bool to_gbk(const std::string& field, bool utf8, std::string& gbk) {
 bool store_text(const std::string& field, bool utf8, char* into, std::string& what) {
   std::string gbk;
   if (!to_gbk(field, utf8, gbk)) {
-    what = utf8 ? "a character that GBK cannot hold" : "bytes that are neither UTF-8 nor GBK";
+    what = utf8 ? console::message("a character that GBK cannot hold")
+                : console::message("bytes that are neither UTF-8 nor GBK");
     return false;
   }
   if (gbk.size() >= text_field_size) {
-    what = "longer than 19 bytes of GBK (";
-    what += std::to_string(gbk.size());
-    what += ")";
+    what = console::message("longer than 19 bytes of GBK (%s)", {std::to_string(gbk.size())});
     return false;
   }
   for (char& c : gbk) {
@@ -176,7 +173,7 @@ bool store_score(std::string_view field, double& score, std::string& what) {
   double value = 0;
   std::from_chars_result read = std::from_chars(field.data(), field.data() + field.size(), value);
   if (field.empty() || read.ec != std::errc() || read.ptr != field.data() + field.size() || !std::isfinite(value)) {
-    what = "not a finite number";
+    what = console::message("not a finite number");
     return false;
   }
   score = value + 0.0;  // -0 is stored as 0, as the entry form stores it
@@ -187,8 +184,8 @@ bool store_row(const csv_row& row, bool utf8, student& record, csv_problem& prob
   int count = static_cast<int>(row.fields.size());
   if (count != csv_fields) {
     int field = count < csv_fields ? count + 1 : csv_fields + 1;
-    problem = {row.line, field, std::to_string(count)};
-    problem.what += " fields in the row, where a roster row has 7";
+    problem = {row.line, field,
+               console::message("%s fields in the row, where a roster row has 7", {std::to_string(count)})};
     return false;
   }
   char* texts[3] = {record.name, record.student_no, record.class_name};
@@ -228,8 +225,13 @@ loaded_roster refused(roster* list, csv_problem problem) {
 
 }  // namespace
 
-const char* csv_field_name(int field) {
-  return field >= 1 && field <= csv_fields ? kFieldNames[field - 1] : "beyond the last column";
+std::string csv_column_title(int field) {
+  std::string_view titles = kHeader;
+  for (int column = 1; column < field && !titles.empty(); ++column) {
+    std::size_t comma = titles.find(',');
+    titles = comma == std::string_view::npos ? std::string_view() : titles.substr(comma + 1);
+  }
+  return field >= 1 ? std::string(titles.substr(0, titles.find(','))) : std::string();
 }
 
 std::string roster_to_csv(const roster* list) {
@@ -260,7 +262,7 @@ loaded_roster roster_from_csv(std::string_view bytes) {
     utf8 = files::is_valid_utf8(bytes);
   }
   roster* list = make_empty_roster();
-  if (list == nullptr) return {nullptr, 0, {0, 0, "not enough memory"}};
+  if (list == nullptr) return {nullptr, 0, {0, 0, console::message("not enough memory")}};
   csv_reader reader(bytes);
   csv_row row;
   csv_problem problem;
@@ -274,13 +276,14 @@ loaded_roster roster_from_csv(std::string_view bytes) {
     if (is_blank(row)) continue;
     if (!header_seen) {
       if (!is_header(row, utf8)) {
-        return refused(list, {row.line, 0, "not a roster file: the first row is not the header row of a roster"});
+        return refused(list, {row.line, 0,
+                              console::message("not a roster file: the first row is not the header row of a roster")});
       }
       header_seen = true;
       continue;
     }
     student* record = new (std::nothrow) student{};
-    if (record == nullptr) return refused(list, {row.line, 0, "not enough memory"});
+    if (record == nullptr) return refused(list, {row.line, 0, console::message("not enough memory")});
     if (!store_row(row, utf8, *record, problem)) {
       delete record;
       return refused(list, problem);

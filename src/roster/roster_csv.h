@@ -25,8 +25,9 @@ struct loaded_roster {
 
 constexpr int csv_fields = 7;
 
-// The column a field number names, for messages: "score 2".
-const char* csv_field_name(int field);
+// The header row's title of column `field` (GBK), as the file itself names
+// it: "科目二" for 5; empty past the last column.
+std::string csv_column_title(int field);
 
 // The whole file for `list`.
 std::string roster_to_csv(const roster* list);

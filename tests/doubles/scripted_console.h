@@ -33,7 +33,9 @@ class ScriptedConsole final : public Backend {
 
   bool read_input(std::string& gbk) override;
   void write_output(std::string_view gbk) override { output_.append(gbk); }
-  void write_error(std::string_view bytes, bool) override { errors_.append(bytes); }
+  void write_error(std::string_view bytes) override { errors_.append(bytes); }
+  void write_platform_output(std::string_view bytes) override { output_.append(bytes); }
+  std::string platform_text(std::string_view gbk) override { return std::string(gbk); }
   bool has_keyboard() const override { return options_.keyboard; }
   int read_key() override;
   void wait_for_key() override { read_key(); }

@@ -92,7 +92,7 @@ TEST_F(RosterFileTest, FilesASpreadsheetSavedLoadAndBadOnesAreRefusedBeforeTheGa
     int status;
     std::string error;
   } rows[] = {
-      {"bad.csv", 65, "roster: bad.csv: line 2, field 5 (score 2): 4 fields in the row, where a roster row has 7\n"},
+      {"bad.csv", 65, "roster: bad.csv: line 2, field 5 (科目二): 4 fields in the row, where a roster row has 7\n"},
       {"folder.csv", 66, "roster: folder.csv: cannot read: Is a directory\n"},
       {"missing/new.csv", 73, "roster: missing/new.csv: cannot create the lock file: No such file or directory\n"},
       {"a.csv b.csv", 2, "roster: more than one file\nUsage: roster [FILE]\n"},
@@ -105,6 +105,44 @@ TEST_F(RosterFileTest, FilesASpreadsheetSavedLoadAndBadOnesAreRefusedBeforeTheGa
   }
   EXPECT_EQ(contents_of(dir / "bad.csv"), kHeader + "张三,A01,一班,90\r\n");
   EXPECT_FALSE(fs::exists(dir / ".bad.csv.lock")) << "a refused file leaves no lock file";
+}
+
+// Messages around the screens speak the reader's language, chosen as the C
+// library chooses it, in the terminal's encoding; a column is named by the
+// file's own header.
+TEST_F(RosterFileTest, MessagesSpeakTheReadersLanguageInTheTerminalsEncoding) {
+  write_file(dir / "bad.csv", kHeader + "张三,A01,一班,90\r\n");
+  const std::string chinese_usage = "用法：roster [文件]\n";
+  const std::string chinese_refusal = "roster: bad.csv：第 2 行第 5 列（科目二）：这一行有 4 列，名单的一行应有 7 列\n";
+  const std::string english_refusal = "roster: bad.csv: line 2, field 5 (科目二): 4 fields in the row, where a roster row has 7\n";
+  struct row {
+    std::string locale, before;
+    bool chinese, gbk;
+  } rows[] = {
+      {"LANG=zh_CN.UTF-8", "", true, false},
+      {"LANG=zh_CN.GBK", "", true, true},
+      {"LANG=zh_CN.UTF-8", "env LC_ALL=", true, false},
+      {"LANG=zh_CN.UTF-8", "env LC_ALL=C", false, false},
+      {"LANG=C.UTF-8", "env LANGUAGE=zh_CN:en", true, false},
+      {"LANG=zh_CN.UTF-8", "env LANGUAGE=en", false, false},
+      {"LANG=C.UTF-8", "env LC_MESSAGES=zh_CN.UTF-8", true, false},
+  };
+  for (const row& expected : rows) {
+    std::string where = expected.locale + " " + expected.before;
+    auto shown = [&](const std::string& utf8) { return expected.gbk ? testing_support::gbk(utf8) : utf8; };
+    file_run help = run("", "--help", expected.before, expected.locale);
+    EXPECT_EQ(help.status, 0) << where;
+    EXPECT_EQ(help.errors, "") << where;
+    EXPECT_EQ(help.output.substr(0, expected.chinese ? shown(chinese_usage).size() : 21),
+              expected.chinese ? shown(chinese_usage) : "Usage: roster [FILE]\n")
+        << where;
+    file_run refused = run("907135\n0\n", "bad.csv", expected.before, expected.locale);
+    EXPECT_EQ(refused.errors, expected.chinese ? shown(chinese_refusal) : english_refusal) << where;
+  }
+  file_run version = run("", "--version");
+  EXPECT_EQ(version.output, "roster 1.1.0\n");
+  EXPECT_EQ(version.errors, "");
+  EXPECT_EQ(version.status, 0);
 }
 
 TEST_F(RosterFileTest, ASecondCopyIsRefusedWhileTheFirstRuns) {
