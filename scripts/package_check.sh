@@ -22,10 +22,11 @@ info=$(dpkg-deb --info "$package")
 grep -qE '^ Depends: .*libc6' <<<"$info" || fail "$package declares no dependency on the C library: $info"
 contents=$(dpkg-deb --contents "$package")
 for path in ./usr/bin/roster ./usr/share/man/man1/roster.1 ./usr/share/man/zh_CN/man1/roster.1 \
-            ./usr/share/doc/roster/README.md ./usr/share/doc/roster/README.zh-CN.md; do
+            ./usr/share/doc/roster/README.md ./usr/share/doc/roster/README.zh-CN.md \
+            ./usr/share/locale/zh_CN/LC_MESSAGES/roster.mo; do
   grep -q " $path\$" <<<"$contents" || fail "$package lacks $path"
 done
-say "$package: $(grep '^ Depends:' <<<"$info" | sed 's/^ //'), program, both manual pages and both READMEs"
+say "$package: $(grep '^ Depends:' <<<"$info" | sed 's/^ //'), program, both manual pages, both READMEs and the Chinese messages"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -39,14 +40,16 @@ for page in "C.UTF-8 $work/root/usr/share/man/man1/roster.1" "zh_CN.UTF-8 $work/
 done
 say "both manual pages read by man -l without warnings"
 
-# The installed program, through a piped session.
+# The installed program, through a piped session; and its messages'
+# catalog found where it was installed.
 check_session() {  # the program
   LANG=C.UTF-8 "$1" <tests/e2e/data/full_session.in >"$work/session.out" || fail "$1 ended with status $?"
   cmp -s "$work/session.out" tests/e2e/data/full_session.out || fail "$1 gave another transcript"
+  LANG=zh_CN.UTF-8 "$1" --help | grep -q '^用法：roster' || fail "$1 --help is not Chinese under zh_CN.UTF-8"
 }
+check_session "$work/root/usr/bin/roster"
 
 if [ "$(id -u)" -ne 0 ]; then
-  check_session "$work/root/usr/bin/roster"
   say "skipped: a real install, which needs root; the unpacked program gave the expected transcript"
   exit 0
 fi
