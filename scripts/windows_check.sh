@@ -325,6 +325,30 @@ for code_page in 936 437; do
     status=1
   fi
 done
+
+# --- A console of the program's own -------------------------------------------
+# Started from Explorer or a shortcut, roster.exe gets a console made for it,
+# which closes as it ends: a refusal must wait for a key. wine makes such a
+# console only with a display, so these cases run under Xvfb, for a Chinese
+# reader (tests/windows/own_console_cases.txt).
+step=$SECONDS
+if install_packages windows_check xvfb xauth && command -v xvfb-run >/dev/null; then
+  report=$work/driver.own.txt
+  tmux kill-session -t "$pane" 2>/dev/null || true
+  tmux new-session -d -s "$pane" -x 120 -y 50 \
+    "export LANG=zh_CN.UTF-8; xvfb-run -a '$wine' '$driver' '$PWD/$exe' tests/windows/own_console_cases.txt 936 '$report' >'$work/own.log' 2>&1; echo \$? >'$report.status'"
+  for _ in $(seq 300); do [ -f "$report.status" ] && break; sleep 1; done
+  if [ -f "$report" ] && tail -n 1 "$report" | grep -qE '^[0-9]+ passed, 0 failed$'; then
+    say "consoles of the program's own: $(tail -n 1 "$report") ($((SECONDS - step)) s)"
+    sed -n 's/^ok   /windows_check:   ok: /p' "$report"
+  else
+    echo "windows_check: consoles of the program's own: the driver's cases did not all pass:" >&2
+    cat "$report" "$work/own.log" >&2 2>/dev/null || echo "(no report)" >&2
+    status=1
+  fi
+else
+  say "skipped: a console of the program's own, because Xvfb (which wine needs to make one) could not be installed"
+fi
 [ -z "$wineserver" ] || "$wineserver" -k || true
 
 # --- The .zip for Windows -------------------------------------------------------

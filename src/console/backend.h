@@ -48,6 +48,9 @@ class Backend {
   virtual void leave_key_mode() = 0;
 
   virtual void clear_screen() = 0;
+  // True where the program's console window is its own, made for it when it
+  // was started from Explorer or a shortcut: it closes as the program ends.
+  virtual bool window_is_own() const { return false; }
   virtual void sleep_ms(int milliseconds) = 0;
 };
 

@@ -258,6 +258,13 @@ void write_message(std::string_view text) {
   state.backend->write_platform_output(text);
 }
 
+void ending(bool asked_for) {
+  flush();
+  if (asked_for || !state.backend->window_is_own()) return;
+  report("roster: " + message("the program has ended; press any key to close this window"));
+  state.backend->wait_for_key();
+}
+
 void append_fixed1(std::string& text, double value) {
   // A double is an integer of 53 bits over a power of two. Where that power
   // is 2^1 to 2^60 (every score from 1/256 up to 2^52), ten times the value,

@@ -97,6 +97,12 @@ class key_mode {
   key_mode& operator=(const key_mode&) = delete;
 };
 
+// The program is about to end. Unless the ending is one the user asked for
+// (item 0, three wrong passwords), where the console window is the
+// program's own and closes with it, says so and waits for a key, so that
+// its last lines can be read.
+void ending(bool asked_for);
+
 // --- Screen and time -----------------------------------------------------
 void clear_screen();
 void sleep_ms(int milliseconds);

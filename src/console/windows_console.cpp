@@ -62,6 +62,14 @@ bool is_console(HANDLE handle) {
   return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
 }
 
+// A console made for this program alone has it as its only process: one
+// opened from a command prompt has the prompt too. Asked at the start,
+// before anything else can attach to it.
+bool console_has_one_process() {
+  DWORD processes[2];
+  return GetConsoleProcessList(processes, 2) == 1;
+}
+
 // Text in code page `from` to a console as UTF-16, or to a pipe or file in
 // what the console's output code page wants.
 void write_text(HANDLE handle, std::string_view bytes, UINT from) {
@@ -108,7 +116,8 @@ class WindowsConsole final : public Backend {
       : input_(GetStdHandle(STD_INPUT_HANDLE)),
         output_(GetStdHandle(STD_OUTPUT_HANDLE)),
         keyboard_(is_console(input_)),
-        screen_(is_console(output_)) {
+        screen_(is_console(output_)),
+        window_is_own_(keyboard_ && console_has_one_process()) {
     choose_reader_language();
     if (keyboard_ && GetConsoleMode(input_, &input_mode_at_start)) {
       console_input = input_;
@@ -149,6 +158,7 @@ class WindowsConsole final : public Backend {
   std::string platform_text(std::string_view gbk) override { return from_wide(to_wide(gbk, kGbk), CP_UTF8); }
 
   bool has_keyboard() const override { return keyboard_; }
+  bool window_is_own() const override { return window_is_own_; }
 
   int read_key() override {
     if (codes_.empty() && !queue_key()) return -1;
@@ -257,6 +267,7 @@ class WindowsConsole final : public Backend {
   HANDLE output_;
   bool keyboard_;
   bool screen_;
+  bool window_is_own_;
   bool ended_ = false;
   std::string held_;
   std::deque<int> codes_;

@@ -41,6 +41,9 @@ int main(int argc, char** argv) {
   std::unique_ptr<console::Backend> backend = console::make_system_backend();
   console::install(backend.get());
   int status = run(argc, argv);
+  // Item 0 and the third wrong password end the program as asked; the end of
+  // the input, a refused file or a failed save do not.
+  console::ending((status == 0 || status == 1) && !console::input_ended());
   console::install(nullptr);  // shows what is still buffered
   return status;
 }

@@ -8,7 +8,11 @@
 // Each case in CASES.TXT (UTF-8) starts the program afresh on a cleared
 // screen and runs one command a line:
 //   case NAME                 a new case
-//   start [ARGUMENTS]         start the program
+//   start [ARGUMENTS]         start the program on the driver's console, as
+//                             a command prompt does
+//   start-alone [ARGUMENTS]   start it on a console of its own, as Explorer
+//                             does; the driver then drives that console
+//   running                   the program is still running (a second on)
 //   type TEXT                 one key press per character; {NAME} is the key
 //                             NAME: enter back esc tab left right up down home
 //                             end delete f1 ctrl-z ctrl-c
@@ -185,10 +189,20 @@ std::string screen_dump() {
 
 // --- Cases -----------------------------------------------------------------
 
-BOOL WINAPI keep_running(DWORD) { return TRUE; }  // a Ctrl-C typed is the program's, not the driver's
+BOOL WINAPI keep_running(DWORD) { return TRUE; }
+
+// The console the driver is on, as handles a child inherits.
+void open_console() {
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+  console_in = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                           OPEN_EXISTING, 0, nullptr);
+  console_out = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            &inherited, OPEN_EXISTING, 0, nullptr);
+}  // a Ctrl-C typed is the program's, not the driver's
 
 struct runner {
   std::wstring program;
+  UINT code_page = 0;
   PROCESS_INFORMATION child{};
   DWORD mode_at_start = 0;
   std::string name;
@@ -211,8 +225,21 @@ struct runner {
     return false;
   }
 
+  bool alone = false;  // the child has a console of its own, the driver attached to it
+
   void end_child() {
     if (child.hProcess == nullptr) return;
+    if (alone) {
+      // Its console went with it: the driver takes a new one of its own.
+      WaitForSingleObject(child.hProcess, 5000);
+      if (WaitForSingleObject(child.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(child.hProcess, 99);
+      FreeConsole();
+      AllocConsole();
+      open_console();
+      SetConsoleCP(code_page);
+      SetConsoleOutputCP(code_page);
+      alone = false;
+    }
     if (WaitForSingleObject(child.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(child.hProcess, 99);
     WaitForSingleObject(child.hProcess, 5000);
     // wine's console goes on with a line read that a program killed (or
@@ -274,6 +301,29 @@ struct runner {
     });
   }
 
+  // Explorer starts a console program on a new console, with no handles
+  // of its own; the driver attaches to that console once the program has
+  // started (and seen itself alone on it).
+  void start_alone(const std::string& arguments, const std::string& line) {
+    end_child();
+    std::wstring command = L"\"" + program + L"\" " + wide(arguments);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr, nullptr,
+                        &startup, &child)) {
+      fail(line, "cannot start the program (error " + std::to_string(GetLastError()) + ")");
+      return;
+    }
+    alone = true;
+    Sleep(1000);
+    FreeConsole();
+    if (!AttachConsole(child.dwProcessId)) {
+      fail(line, "cannot attach to the program's console (error " + std::to_string(GetLastError()) + ")");
+      return;
+    }
+    open_console();
+  }
+
   void run(const std::string& line) {
     std::istringstream words(line);
     std::string command;
@@ -290,6 +340,10 @@ struct runner {
       // the case has failed already: the rest of it says nothing more
     } else if (command == "start") {
       start(rest, line);
+    } else if (command == "start-alone") {
+      start_alone(rest, line);
+    } else if (command == "running") {
+      if (WaitForSingleObject(child.hProcess, 1000) != WAIT_TIMEOUT) fail(line, "the program has ended");
     } else if (command == "type") {
       std::wstring text = wide(rest);
       for (std::size_t i = 0; i < text.size(); ++i) {
@@ -373,17 +427,14 @@ int main(int argc, char** argv) {
   UINT code_page = static_cast<UINT>(std::strtoul(argv[3], nullptr, 10));
   SetConsoleCP(code_page);
   SetConsoleOutputCP(code_page);
-  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
-  console_in = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
-                           OPEN_EXISTING, 0, nullptr);
-  console_out = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            &inherited, OPEN_EXISTING, 0, nullptr);
+  open_console();
   if (console_in == INVALID_HANDLE_VALUE || console_out == INVALID_HANDLE_VALUE) {
     std::fprintf(report, "no console to drive\n0 passed, 1 failed\n");
     return 1;
   }
   runner cases;
   cases.program = wide(argv[1]);
+  cases.code_page = code_page;
   std::ifstream script(argv[2]);
   std::string line;
   while (std::getline(script, line)) {
