@@ -4,7 +4,8 @@
 include(GNUInstallDirs)
 
 if(WIN32)
-  # A .zip for Windows: roster.exe and the documentation side by side.
+  # A .zip for Windows, roster.exe and the documentation side by side, and an
+  # installer of the same (cmake/windows_installer.cmake).
   install(TARGETS roster RUNTIME DESTINATION .)
   install(FILES README.md README.zh-CN.md DESTINATION .)
   set(CPACK_GENERATOR ZIP)
@@ -12,6 +13,7 @@ if(WIN32)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(CPACK_SYSTEM_NAME win64)
   endif()
+  include(cmake/windows_installer.cmake)
 else()
   install(TARGETS roster RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES doc/roster.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

@@ -20,7 +20,7 @@ roster* roster_store::read(std::string& contents, int& status) {
     case files::read_outcome::read: break;
     case files::read_outcome::absent: contents.clear(); break;  // a new roster, made at the first save
     case files::read_outcome::failed:
-      console::report("roster: " + path_ + ": " + why);
+      console::report("roster: " + console::message("%s: %s", {path_, why}));
       status = exit_status::unreadable;
       return nullptr;
   }
@@ -57,7 +57,7 @@ int roster_store::open(roster*& loaded) {
       status = exit_status::in_use;
       break;
     case files::lock_outcome::failed:
-      console::report("roster: " + path_ + ": " + why);
+      console::report("roster: " + console::message("%s: %s", {path_, why}));
       status = exit_status::not_saved;
       break;
   }
