@@ -41,6 +41,11 @@ TEST(RosterFile, RefusedFilesSayWhere) {
       {"name,number\r\nA,1\r\n", 1, 0, "not a roster file"},
       {kBom + kHeader + "\xff\xfe,b,c,1,2,3,4\r\n", 2, 1, "GBK cannot hold"},  // marked UTF-8, yet not
       {gbk(kHeader) + "\x81\x20,b,c,1,2,3,4\r\n", 2, 1, "neither UTF-8 nor GBK"},
+      {utf8_file("a,b,c,1,2,3,4,,x\r\n"), 2, 8, "9 fields"},  // empty fields end a row only at its end
+      // A spreadsheet's other exports: what they are and what to save instead.
+      {"\xff\xfe\x13\x59\x0d\x54", 1, 0, "UTF-16"},
+      {"姓名;学号;班级;科目一;科目二;科目三;平均分;;\r\na;1;c;1;2;3;2\r\n", 1, 0, "semicolons"},
+      {"姓名\t学号\t班级\t科目一\t科目二\t科目三\t平均分\r\n", 1, 0, "tabs"},
   };
   for (const row& expected : rows) {
     loaded_roster loaded = roster_from_csv(expected.file);
@@ -64,6 +69,7 @@ TEST(RosterFile, GoodFilesGiveTheirRoster) {
       {gbk(kHeader) + gbk("张三,A1,一班,90,80,70,80\r\n"), "A1"},          // as a Chinese spreadsheet saves
       {utf8_file("a,A1,c,1,2,3,4\r\n,,,,,,\r\n\r\nb,A2,c,1,2,3,4"), "A1 A2"},  // blank rows, no last break
       {utf8_file("\"a,\"\"b\"\"\",\" A 1 \",c, 90 ,+2,3e1,4\r\n"), " A 1 "},
+      {"姓名,学号,班级,科目一,科目二,科目三,平均分,,\r\na,A1,c,1,2,3,4,,\"\"\r\n", "A1"},  // empty cells after
   };
   for (const row& expected : rows) {
     loaded_roster loaded = roster_from_csv(expected.file);
@@ -104,6 +110,20 @@ TEST(RosterFile, WhatIsWrittenReadsBackTheSame) {
   EXPECT_EQ(std::memcmp(again->score, scores[1], sizeof scores[1]), 0);
   release_roster(back.list);
   release_roster(list);
+  // No text is written as a formula a spreadsheet would run, and each reads
+  // back as it was, apostrophes included.
+  roster* formulas = testing_support::roster_of({{"+86", 0, "=1+1"}, {"'-5", 0, "'x"}, {"A@", 0, "\tcmd"}});
+  std::string guarded = roster_to_csv(formulas);
+  for (const char* row : {"'=1+1,'+86,", "'x,''-5,", "'\tcmd,A@,"}) {
+    EXPECT_NE(guarded.find(std::string("\r\n") + row), std::string::npos) << row << " in " << guarded;
+  }
+  loaded_roster read = roster_from_csv(guarded);
+  ASSERT_NE(read.list, nullptr) << read.problem.what;
+  EXPECT_EQ(roster_to_csv(read.list), guarded);
+  EXPECT_STREQ(read.list->next->name, "=1+1");
+  EXPECT_STREQ(read.list->next->next->student_no, "'-5");
+  release_roster(read.list);
+  release_roster(formulas);
 }
 
 struct StoreTest : ::testing::Test {
@@ -158,7 +178,42 @@ TEST_F(StoreTest, ReplacingARosterKeepsTheOldOneInABackup) {
   EXPECT_EQ(disk.files["dir/class.csv"], roster_to_csv(fresh));
   store.item_done(1, fresh, list);  // an empty roster replaced: nothing to keep
   EXPECT_EQ(disk.files.size(), 3u);
+  // Within one second the names never run out.
+  for (int i = 0; i < 150; ++i) {
+    roster* next = testing_support::roster_of({{"C1", 1}});
+    store.item_done(1, next, fresh);
+    release_roster(fresh);
+    fresh = next;
+  }
+  EXPECT_EQ(disk.files.count("dir/class-backup-20261208-233015-152.csv"), 1u);
+  EXPECT_EQ(store.menu_over(fresh), 0);
   release_roster(fresh);
+}
+
+// What another program saved in the file meanwhile is kept beside it before
+// the roster is saved over it; a file it deleted is simply written again.
+TEST_F(StoreTest, AnotherProgramsVersionIsKeptBeforeTheFileIsReplaced) {
+  testing_support::ScriptedSession session("");
+  disk.files["dir/class.csv"] = utf8_file("a,A1,c,1,2,3,2.0\r\n");
+  ASSERT_EQ(store.open(list), 0);
+  std::string theirs = utf8_file("a,A1,c,1,2,3,2.0\r\nb,B1,c,4,5,6,5.0\r\n");
+  disk.files["dir/class.csv"] = theirs;
+  store.item_done(6, list, nullptr);
+  EXPECT_EQ(disk.files["dir/class.csv"], theirs) << "an item that changes nothing writes nothing";
+  roster* ours = testing_support::roster_of({{"C1", 1}});
+  store.item_done(3, ours, nullptr);
+  EXPECT_EQ(disk.files["dir/class-backup-20261208-233015.csv"], theirs);
+  EXPECT_EQ(disk.files["dir/class.csv"], roster_to_csv(ours));
+  EXPECT_EQ(session.backend().errors(),
+            "roster: dir/class.csv had been changed by another program: its version is kept in "
+            "dir/class-backup-20261208-233015.csv, and this roster is saved in dir/class.csv\n");
+  disk.files.erase("dir/class.csv");
+  roster* more = testing_support::roster_of({{"C1", 1}, {"C2", 2}});
+  store.item_done(3, more, nullptr);
+  EXPECT_EQ(disk.files["dir/class.csv"], roster_to_csv(more));
+  EXPECT_EQ(disk.files.size(), 2u) << "a deleted file leaves nothing to keep";
+  release_roster(ours);
+  release_roster(more);
 }
 
 TEST(CommandLine, ArgumentsGiveTheirRequest) {

@@ -5,6 +5,10 @@
 
 namespace {
 
+// More backups in one second than any session makes; past it the next
+// second's names are free.
+constexpr int kMostBackupsASecond = 1000000;
+
 bool can_change_roster(int choice) {
   return choice == 1 || choice == 3 || choice == 4 || choice == 5 || choice == 7;
 }
@@ -62,10 +66,13 @@ int roster_store::open(roster*& loaded) {
       break;
   }
   std::string now;
-  if (status == 0 && disk_.read_file(path_, now, why) != files::read_outcome::failed && now != before) {
+  files::read_outcome seen = status == 0 ? disk_.read_file(path_, now, why) : files::read_outcome::failed;
+  if (seen != files::read_outcome::failed && now != before) {
     release_roster(loaded);
     loaded = read(now, status);
   }
+  on_disk_.reset();
+  if (seen == files::read_outcome::read) on_disk_ = now;
   if (status != 0) {
     release_roster(loaded);
     loaded = nullptr;
@@ -89,20 +96,28 @@ int roster_store::menu_over(const roster* current) {
   return exit_status::not_saved;
 }
 
+// Writes `contents` to a backup name not taken yet: `name`, or false with `why`.
+bool roster_store::keep_aside(const std::string& contents, std::string& name, std::string& why) {
+  std::string stamp = disk_.time_stamp();
+  // Within one second the names go on from the last one taken, so that
+  // they never run out and each backup costs one try.
+  if (stamp != backup_stamp_) backup_attempt_ = 0;
+  backup_stamp_ = stamp;
+  files::create_outcome made = files::create_outcome::taken;
+  while (made == files::create_outcome::taken && backup_attempt_ < kMostBackupsASecond) {
+    name = backup_path(stamp, ++backup_attempt_);
+    made = disk_.create_file(name, contents, why);
+  }
+  if (made == files::create_outcome::taken) why = console::message("every backup name is taken");
+  return made == files::create_outcome::created;
+}
+
 // Keeps every replaced roster in a file of its own; until that is done the
 // file itself, which may hold the only other copy, is not replaced.
 bool roster_store::write_backups() {
   while (!backups_.empty()) {
-    std::string stamp = disk_.time_stamp();
-    std::string why;
-    std::string name;
-    files::create_outcome made = files::create_outcome::taken;
-    for (int attempt = 1; attempt <= 100 && made == files::create_outcome::taken; ++attempt) {
-      name = backup_path(stamp, attempt);
-      made = disk_.create_file(name, backups_.front(), why);
-    }
-    if (made != files::create_outcome::created) {
-      if (made == files::create_outcome::taken) why = console::message("every backup name is taken");
+    std::string name, why;
+    if (!keep_aside(backups_.front(), name, why)) {
       console::report("roster: " + console::message("%s: not saved, as the replaced roster could not be kept in %s "
                                                     "(%s); trying again after the next change",
                                                     {path_, name, why}));
@@ -114,17 +129,37 @@ bool roster_store::write_backups() {
   return true;
 }
 
+// What another program (a spreadsheet, an editor, a sync tool) saved in the
+// file since this one read or saved it is kept beside it before the file is
+// replaced: neither version is lost. False, having said so, when it cannot be.
+bool roster_store::keep_what_another_program_saved(std::string& kept_in) {
+  std::string now, why;
+  if (disk_.read_file(path_, now, why) != files::read_outcome::read || now == on_disk_) return true;
+  if (keep_aside(now, kept_in, why)) return true;
+  console::report("roster: " + console::message("%s: not saved, as another program changed it and its version could "
+                                                "not be kept in %s (%s); trying again after the next change",
+                                                {path_, kept_in, why}));
+  return false;
+}
+
 bool roster_store::save(const roster* current) {
   if (!write_backups()) return false;
   std::string contents = roster_to_csv(current);
   if (contents == saved_) return true;
-  std::string why;
+  std::string kept_in, why;
+  if (!keep_what_another_program_saved(kept_in)) return false;
   if (!disk_.replace_file(path_, contents, why)) {
     console::report("roster: " + console::message("%s: not saved (%s); the roster is kept and saved after the next change",
                                                   {path_, why}));
     return false;
   }
-  saved_ = std::move(contents);
+  if (!kept_in.empty()) {
+    console::report("roster: " + console::message("%s had been changed by another program: its version is kept in %s, "
+                                                  "and this roster is saved in %s",
+                                                  {path_, kept_in, path_}));
+  }
+  saved_ = contents;
+  on_disk_ = std::move(contents);
   return true;
 }
 

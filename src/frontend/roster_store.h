@@ -3,6 +3,7 @@
 // more at the end if a save failed.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,10 +40,15 @@ class roster_store final : public menu_listener {
   roster* read(std::string& contents, int& status);
   bool save(const roster* current);
   bool write_backups();
+  bool keep_aside(const std::string& contents, std::string& name, std::string& why);
+  bool keep_what_another_program_saved(std::string& kept_in);
   std::string backup_path(const std::string& stamp, int attempt) const;
 
   files::FileSystem& disk_;
   std::string path_;
-  std::string saved_;                 // what the file holds, as last read or saved
+  std::string saved_;                 // the roster as last read or saved, as this program writes it
+  std::optional<std::string> on_disk_;  // the file's bytes as last read or saved; none before it exists
   std::vector<std::string> backups_;  // replaced rosters not yet kept in a backup
+  std::string backup_stamp_;          // the second of the last backup's name
+  int backup_attempt_ = 0;            // and its number within that second
 };

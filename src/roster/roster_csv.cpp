@@ -44,6 +44,24 @@ void append_field(std::string& out, std::string_view field) {
   out.push_back('"');
 }
 
+// A spreadsheet runs a cell that begins with one of these as a formula
+// (=1+1 shows 2, =HYPERLINK(...) links anywhere). Such a text is written
+// behind an apostrophe, which spreadsheets show as it is and which reading
+// takes off again; a text that is apostrophes before such a character gets
+// one more, so that every text reads back exactly as it was.
+bool starts_formula(std::string_view text) {
+  std::size_t first = text.find_first_not_of('\'');
+  return first < text.size() && std::string_view("=+-@\t\r").find(text[first]) != std::string_view::npos;
+}
+
+void append_text(std::string& out, std::string_view text) {
+  if (!starts_formula(text)) {
+    append_field(out, text);
+    return;
+  }
+  append_field(out, "'" + std::string(text));
+}
+
 // The shortest decimal that reads back as the same double.
 void append_score(std::string& out, double value) {
   char digits[32];
@@ -147,9 +165,10 @@ bool to_gbk(const std::string& field, bool utf8, std::string& gbk) {
 
 // Stores a text field as the entry form would: control characters but Tab
 // as '?', at most 19 bytes.
-bool store_text(const std::string& field, bool utf8, char* into, std::string& what) {
+bool store_text(std::string_view field, bool utf8, char* into, std::string& what) {
+  if (field.size() > 1 && field.front() == '\'' && starts_formula(field)) field.remove_prefix(1);
   std::string gbk;
-  if (!to_gbk(field, utf8, gbk)) {
+  if (!to_gbk(std::string(field), utf8, gbk)) {
     what = utf8 ? console::message("a character that GBK cannot hold")
                 : console::message("bytes that are neither UTF-8 nor GBK");
     return false;
@@ -218,6 +237,46 @@ bool is_header(const csv_row& row, bool utf8) {
   return row.fields.size() == csv_fields && joined == kHeader;
 }
 
+// A spreadsheet that saves a row's empty cells to the right of the table
+// (once one of them was touched) writes them as empty fields.
+void drop_trailing_empty_fields(csv_row& row) {
+  while (row.fields.size() > csv_fields && row.fields.back().empty()) row.fields.pop_back();
+}
+
+// A first row that is the header with another separator: a spreadsheet's
+// export in the list separator of the system's region, or its tab-separated
+// text. Gives that separator, or 0.
+char header_separator(const csv_row& row, bool utf8) {
+  if (row.fields.size() != 1) return 0;
+  for (char separator : {';', '\t'}) {
+    csv_row split{row.line, {}};
+    std::string_view line = row.fields.front();
+    for (std::size_t at = 0;;) {
+      std::size_t next = line.find(separator, at);
+      split.fields.emplace_back(line.substr(at, next - at));
+      if (next == std::string_view::npos) break;
+      at = next + 1;
+    }
+    drop_trailing_empty_fields(split);
+    if (is_header(split, utf8)) return separator;
+  }
+  return 0;
+}
+
+// Why a file whose first row is no header is not a roster, as plainly as can
+// be said, and what to save it as instead.
+std::string not_a_roster(const csv_row& row, bool utf8) {
+  switch (header_separator(row, utf8)) {
+    case ';':
+      return console::message(
+          "the fields are separated by semicolons, not commas: save it from the spreadsheet as CSV with commas");
+    case '\t':
+      return console::message(
+          "the fields are separated by tabs, not commas: save it from the spreadsheet as CSV UTF-8 (comma delimited)");
+    default: return console::message("not a roster file: the first row is not the header row of a roster");
+  }
+}
+
 loaded_roster refused(roster* list, csv_problem problem) {
   release_roster(list);
   return {nullptr, 0, std::move(problem)};
@@ -239,7 +298,7 @@ std::string roster_to_csv(const roster* list) {
   gbk.append(kHeader).append("\r\n");
   for (const student* record = list->next; record != nullptr; record = record->next) {
     for (const char* field : {record->name, record->student_no, record->class_name}) {
-      append_field(gbk, std::string_view(field, strnlen(field, text_field_size)));
+      append_text(gbk, std::string_view(field, strnlen(field, text_field_size)));
       gbk.push_back(',');
     }
     for (double score : record->score) {
@@ -255,6 +314,15 @@ std::string roster_to_csv(const roster* list) {
 }
 
 loaded_roster roster_from_csv(std::string_view bytes) {
+  // "Unicode text" from a spreadsheet is UTF-16: a byte-order mark, or a
+  // zero byte beside each ASCII character.
+  if (bytes.substr(0, 2) == "\xff\xfe" || bytes.substr(0, 2) == "\xfe\xff" ||
+      (bytes.size() >= 2 && (bytes[0] == '\0' || bytes[1] == '\0'))) {
+    return {nullptr, 0,
+            {1, 0,
+             console::message("a UTF-16 text file (Unicode text), not CSV: save it from the spreadsheet as "
+                              "CSV UTF-8 (comma delimited)")}};
+  }
   bool utf8 = bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark;
   if (utf8) {
     bytes.remove_prefix(kByteOrderMark.size());
@@ -274,11 +342,9 @@ loaded_roster roster_from_csv(std::string_view bytes) {
     if (got == row_outcome::problem) return refused(list, problem);
     if (got == row_outcome::end) break;
     if (is_blank(row)) continue;
+    drop_trailing_empty_fields(row);
     if (!header_seen) {
-      if (!is_header(row, utf8)) {
-        return refused(list, {row.line, 0,
-                              console::message("not a roster file: the first row is not the header row of a roster")});
-      }
+      if (!is_header(row, utf8)) return refused(list, {row.line, 0, not_a_roster(row, utf8)});
       header_seen = true;
       continue;
     }
