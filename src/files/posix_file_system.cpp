@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <map>
+#include <string>
 
 #include "console/console.h"
 #include "files/file_system.h"
@@ -83,8 +85,22 @@ bool sync_folder(const std::string& folder, std::string& why) {
   return synced || failed(why, "cannot flush the folder: %s", error);
 }
 
+// A file system without modes or hard links (FAT32, exFAT, some network
+// and FUSE ones) refuses to set them in one of these ways.
+bool cannot_hold_it(int error) {
+  return error == EPERM || error == ENOSYS || error == ENOTSUP || error == EOPNOTSUPP;
+}
+
+// Writes `contents` to `fd`, flushed to the disk, and closes it.
+bool write_and_close(int fd, std::string_view contents, std::string& why) {
+  bool written = write_all(fd, contents, why) && (fsync(fd) == 0 || failed(why, "cannot flush: %s", errno));
+  if (close(fd) != 0 && written) written = failed(why, "cannot close: %s", errno);
+  return written;
+}
+
 // Writes `contents` to a fresh temporary file beside `target`, flushed to
-// the disk, with `mode`. Gives its name, or "" with `why`.
+// the disk, with `mode` where the file system keeps modes. Gives its name,
+// or "" with `why`.
 std::string write_temporary(const std::string& target, std::string_view contents, mode_t mode, std::string& why) {
   std::string temporary = beside(target, ".saving");
   if (unlink(temporary.c_str()) != 0 && errno != ENOENT) {
@@ -96,10 +112,9 @@ std::string write_temporary(const std::string& target, std::string_view contents
     failed(why, "cannot create a temporary file: %s", errno);
     return "";
   }
-  bool written = (fchmod(fd, mode) == 0 || failed(why, "cannot set the file's mode: %s", errno)) &&
-                 write_all(fd, contents, why) && (fsync(fd) == 0 || failed(why, "cannot flush: %s", errno));
-  if (close(fd) != 0 && written) written = failed(why, "cannot close: %s", errno);
-  if (!written) {
+  bool moded = fchmod(fd, mode) == 0 || cannot_hold_it(errno) || failed(why, "cannot set the file's mode: %s", errno);
+  if (!moded) close(fd);
+  if (!moded || !write_and_close(fd, contents, why)) {
     unlink(temporary.c_str());
     return "";
   }
@@ -120,18 +135,23 @@ class PosixFileSystem final : public FileSystem {
   PosixFileSystem& operator=(const PosixFileSystem&) = delete;
 
   read_outcome read_file(const std::string& path, std::string& contents, std::string& why) override {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // A device or a pipe is no roster, and a save would put a file in its
+    // place: it is refused before it is opened (opening a pipe waits for a
+    // writer; opening a device may do something), and again after, in case
+    // one took the name meanwhile (opened without waiting).
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return not_a_file(info, why);
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
       if (errno == ENOENT) return read_outcome::absent;
       failed(why, "cannot open: %s", errno);
       return read_outcome::failed;
     }
-    struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    if (fstat(fd, &info) == 0 && !S_ISREG(info.st_mode)) {
       close(fd);
-      failed(why, "cannot read: %s", EISDIR);
-      return read_outcome::failed;
+      return not_a_file(info, why);
     }
+    modes_[resolved(path)] = info.st_mode & 07777;
     contents.clear();
     char buffer[64 * 1024];
     for (;;) {
@@ -150,10 +170,23 @@ class PosixFileSystem final : public FileSystem {
     return read_outcome::read;
   }
 
+  static read_outcome not_a_file(const struct stat& info, std::string& why) {
+    if (S_ISDIR(info.st_mode)) {
+      failed(why, "cannot read: %s", EISDIR);
+    } else {
+      why = console::message("cannot read: it is not a file but a device, a pipe or a socket");
+    }
+    return read_outcome::failed;
+  }
+
   bool replace_file(const std::string& path, std::string_view contents, std::string& why) override {
     std::string target = resolved(path);
     struct stat info {};
-    mode_t mode = stat(target.c_str(), &info) == 0 ? info.st_mode & 07777 : 0600;
+    // A file another program deleted comes back with the mode it had.
+    auto known = modes_.find(target);
+    mode_t mode = stat(target.c_str(), &info) == 0 ? info.st_mode & 07777
+                  : known != modes_.end()          ? known->second
+                                                   : 0600;
     std::string temporary = write_temporary(target, contents, mode, why);
     if (temporary.empty()) return false;
     if (rename(temporary.c_str(), target.c_str()) != 0) {
@@ -161,6 +194,7 @@ class PosixFileSystem final : public FileSystem {
       unlink(temporary.c_str());
       return failed(why, "cannot replace the file: %s", error);
     }
+    modes_[target] = mode;
     return sync_folder(folder_of(target), why);
   }
 
@@ -171,9 +205,27 @@ class PosixFileSystem final : public FileSystem {
     int linked = link(temporary.c_str(), path.c_str());
     int error = errno;
     unlink(temporary.c_str());
+    if (linked != 0 && cannot_hold_it(error)) return create_in_place(path, contents, why);
     if (linked != 0) {
       if (error == EEXIST) return create_outcome::taken;
       failed(why, "cannot create: %s", error);
+      return create_outcome::failed;
+    }
+    return sync_folder(folder_of(path), why) ? create_outcome::created : create_outcome::failed;
+  }
+
+  // Without links the new file is written under its own name, made only if
+  // no file has it. A kill meanwhile can leave it short; it is a new file
+  // (a backup), and the roster file is replaced only once it is whole.
+  static create_outcome create_in_place(const std::string& path, std::string_view contents, std::string& why) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == EEXIST) return create_outcome::taken;
+    if (fd < 0) {
+      failed(why, "cannot create: %s", errno);
+      return create_outcome::failed;
+    }
+    if (!write_and_close(fd, contents, why)) {
+      unlink(path.c_str());
       return create_outcome::failed;
     }
     return sync_folder(folder_of(path), why) ? create_outcome::created : create_outcome::failed;
@@ -210,6 +262,7 @@ class PosixFileSystem final : public FileSystem {
 
  private:
   int lock_ = -1;
+  std::map<std::string, mode_t> modes_;  // each file's mode when last read or saved
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 // save, kept in a backup, and killed at random moments while it saves.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -96,7 +97,11 @@ TEST_F(RosterFileTest, FilesASpreadsheetSavedLoadAndBadOnesAreRefusedBeforeTheGa
       {"folder.csv", 66, "roster: folder.csv: cannot read: Is a directory\n"},
       {"missing/new.csv", 73, "roster: missing/new.csv: cannot create the lock file: No such file or directory\n"},
       {"a.csv b.csv", 2, "roster: more than one file\nUsage: roster [FILE]\n"},
+      // Neither a file nor a free name: never opened for long, never replaced.
+      {"/dev/null", 66, "roster: /dev/null: cannot read: it is not a file but a device, a pipe or a socket\n"},
+      {"fifo.csv", 66, "roster: fifo.csv: cannot read: it is not a file but a device, a pipe or a socket\n"},
   };
+  ASSERT_EQ(mkfifo((dir / "fifo.csv").c_str(), 0600), 0);
   for (const row& expected : rows) {
     file_run refused = run("907135\n0\n", expected.arguments);
     EXPECT_EQ(refused.status, expected.status) << expected.arguments;
@@ -143,6 +148,39 @@ TEST_F(RosterFileTest, MessagesSpeakTheReadersLanguageInTheTerminalsEncoding) {
   EXPECT_EQ(version.output, "roster 1.1.0\n");
   EXPECT_EQ(version.errors, "");
   EXPECT_EQ(version.status, 0);
+}
+
+// A spreadsheet's save while the program runs is kept beside the file before
+// the next change is saved over it; a file deleted meanwhile comes back with
+// the mode it had.
+TEST_F(RosterFileTest, AnotherProgramsSaveIsKeptAndADeletedFileComesBackWithItsMode) {
+  fs::path file = dir / "class.csv";
+  write_file(file, "\xef\xbb\xbf" + kHeader + "a,A1,c,1,2,3,2.0\r\n");
+  fs::permissions(file, fs::perms(0640));
+  e2e::PtySession program({"LANG=C.UTF-8"}, {e2e::program_path(), file.string()});
+  ASSERT_TRUE(e2e::open_gate(program));
+  std::string theirs = "\xef\xbb\xbf" + kHeader + "a,A1,c,1,2,3,2.0\r\nz,Z9,c,7,8,9,8.0\r\n";
+  write_file(file, theirs);
+  std::size_t from = program.output().size();
+  program.send("3 A1\rb\rB1\rc\r1 2 3\r");
+  ASSERT_TRUE(program.wait_for("按任意键", from));
+  fs::path kept;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    if (entry.path().filename().string().starts_with("class-backup-")) kept = entry.path();
+  }
+  ASSERT_FALSE(kept.empty()) << program.output();
+  EXPECT_EQ(contents_of(kept), theirs);
+  EXPECT_NE(program.output().find("had been changed by another program: its version is kept in " + kept.string()),
+            std::string::npos);
+  EXPECT_EQ(contents_of(file), "\xef\xbb\xbf" + kHeader + "a,A1,c,1,2,3,2.0\r\nb,B1,c,1,2,3,2.0\r\n");
+  fs::remove(file);
+  from = program.output().size();
+  program.send("k4 B1\r");
+  ASSERT_TRUE(program.wait_for("按任意键", from));
+  EXPECT_EQ(contents_of(file), "\xef\xbb\xbf" + kHeader + "a,A1,c,1,2,3,2.0\r\n");
+  EXPECT_EQ(fs::status(file).permissions(), fs::perms(0640));
+  program.send("k0\r");
+  EXPECT_EQ(program.wait().exit_status, 0);
 }
 
 TEST_F(RosterFileTest, ASecondCopyIsRefusedWhileTheFirstRuns) {
