@@ -241,7 +241,35 @@ check_file "a bad file was refused with another line: $(iconv -f GBK -t UTF-8 "$
 check_file "a bad file was refused to a Chinese reader with another line: $(iconv -f GBK -t UTF-8 "$work/bad.zh.err")" \
   grep -qx 'roster: bad.csv：第 2 行第 5 列（科目二）：这一行有 4 列，名单的一行应有 7 列' \
   <(iconv -f GBK -t UTF-8 "$work/bad.zh.err")
-[ "$files_ok" = no ] || say "roster files: saved as the Linux build saves, listed again, a second copy and a bad file refused ($((SECONDS - step)) s)"
+# A read-only file (wine shows a file without write bits as one with the
+# read-only attribute) is listed, never replaced, and a change ends with 73.
+cp "$files/二班.csv" "$files/readonly.csv"
+chmod 444 "$files/readonly.csv"
+read_only=0
+printf '907135\r\n4 A01\r\n\r\n0\r\n' | in_files readonly.csv >/dev/null 2>"$work/readonly.err" || read_only=$?
+check_file "a change to a read-only file ended with $read_only, not 73" [ "$read_only" = 73 ]
+check_file "a read-only file was replaced" cmp -s "$files/二班.csv" "$files/readonly.csv"
+check_file "a read-only file was not said to be one: $(iconv -f GBK -t UTF-8 "$work/readonly.err")" \
+  grep -q '^roster: readonly.csv: read-only for you' <(iconv -f GBK -t UTF-8 "$work/readonly.err")
+# Another program's save meanwhile is kept beside the file before a change
+# is saved over it.
+printf '907135\r\n6 A01\r\n\r\n4 A01\r\n\r\n0\r\n' >"$work/changed_session"
+cp "$files/二班.csv" "$files/changed.csv"
+mkfifo "$files/changing"
+in_files changed.csv <"$files/changing" >/dev/null 2>"$work/changed.err" &
+changer=$!
+exec 9>"$files/changing"
+printf '907135\r\n6 A01\r\n\r\n' >&9
+sleep 3
+printf '\r\nspreadsheet\r\n' >>"$files/changed.csv"
+cp "$files/changed.csv" "$work/theirs.csv"
+printf '4 A01\r\n\r\n0\r\n' >&9
+exec 9>&-
+wait "$changer" || true
+kept=$(ls "$files" | grep '^changed-backup-.*\.csv$' | head -n 1)
+check_file "another program's save was not kept beside the file: $(ls "$files"); $(iconv -f GBK -t UTF-8 "$work/changed.err")" \
+  cmp -s "$files/$kept" "$work/theirs.csv"
+[ "$files_ok" = no ] || say "roster files: saved as the Linux build saves, listed again, a second copy, a bad file and a read-only one refused, another program's save kept aside ($((SECONDS - step)) s)"
 
 # --- At a console ------------------------------------------------------------------
 # Keys through _getwch, lines through ReadConsoleW, the screen cleared through

@@ -36,6 +36,11 @@ class FileSystem {
   // existing file of that name is never touched (taken).
   virtual create_outcome create_file(const std::string& path, std::string_view contents, std::string& why) = 0;
 
+  // False where this user may not change the file at `path` (or make it,
+  // when it does not exist yet): its owner made it read-only, it is another
+  // user's, or its folder or the whole disk is read-only.
+  virtual bool may_write(const std::string& path) = 0;
+
   // Keeps other programs from the file at `path` until this process ends,
   // through a lock file beside it (the file itself is replaced at every
   // save, and a lock on it would go with the old one). busy when another

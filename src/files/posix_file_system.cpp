@@ -20,6 +20,7 @@
 #include <string>
 
 #include "console/console.h"
+#include "files/file_names.h"
 #include "files/file_system.h"
 
 namespace files {
@@ -38,7 +39,7 @@ std::string name_of(const std::string& path) {
 }
 
 std::string beside(const std::string& path, const std::string& suffix) {
-  return folder_of(path) + "/." + name_of(path) + suffix;
+  return folder_of(path) + "/." + fitting_stem(".", name_of(path), suffix) + suffix;
 }
 
 // The file a path names once its symbolic links are followed, so that a
@@ -229,6 +230,21 @@ class PosixFileSystem final : public FileSystem {
       return create_outcome::failed;
     }
     return sync_folder(folder_of(path), why) ? create_outcome::created : create_outcome::failed;
+  }
+
+  // A save replaces the file by a rename in its folder, so both must be
+  // writable. A file without a single write bit was made read-only by its
+  // owner, which counts for root too, whom the kernel would let write it. A
+  // file system that cannot tell (ENOSYS) is taken at its word later.
+  bool may_write(const std::string& path) override {
+    std::string target = resolved(path);
+    auto allowed = [](const std::string& name, int what) {
+      return faccessat(AT_FDCWD, name.c_str(), what, AT_EACCESS) == 0 ||
+             (errno != EACCES && errno != EROFS && errno != EPERM);
+    };
+    struct stat info {};
+    if (stat(target.c_str(), &info) == 0 && ((info.st_mode & 0222) == 0 || !allowed(target, W_OK))) return false;
+    return allowed(folder_of(target), W_OK | X_OK);
   }
 
   lock_outcome lock_file(const std::string& path, std::string& why) override {

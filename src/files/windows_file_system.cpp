@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "console/console.h"
+#include "files/file_names.h"
 #include "files/file_system.h"
 
 namespace files {
@@ -51,7 +52,7 @@ bool failed(std::string& why, const char* what, DWORD error) {
 std::string beside(const std::string& path, const std::string& suffix) {
   std::size_t slash = path.find_last_of("/\\");
   std::size_t name = slash == std::string::npos ? 0 : slash + 1;
-  return path.substr(0, name) + "." + path.substr(name) + suffix;
+  return path.substr(0, name) + "." + fitting_stem(".", std::string_view(path).substr(name), suffix) + suffix;
 }
 
 // Writes `contents` to a fresh temporary file beside `target`, flushed to
@@ -144,6 +145,19 @@ class WindowsFileSystem final : public FileSystem {
       return create_outcome::failed;
     }
     return create_outcome::created;
+  }
+
+  // A file with the read-only attribute, or one this user may not open for
+  // writing (another user's, a read-only share), is never replaced.
+  bool may_write(const std::string& path) override {
+    DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return true;  // made at the first save, or said why then
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
+    HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError() != ERROR_ACCESS_DENIED;
+    CloseHandle(file);
+    return true;
   }
 
   lock_outcome lock_file(const std::string& path, std::string& why) override {

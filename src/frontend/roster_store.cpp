@@ -1,6 +1,7 @@
 #include "frontend/roster_store.h"
 
 #include "console/console.h"
+#include "files/file_names.h"
 #include "roster/roster_csv.h"
 
 namespace {
@@ -53,6 +54,17 @@ int roster_store::open(roster*& loaded) {
   std::string before;
   loaded = read(before, status);
   if (loaded == nullptr) return status;
+  // A file this user may not write is only ever read: no lock (a lock
+  // guards saves), and every change says it is not saved.
+  read_only_ = !disk_.may_write(path_);
+  if (read_only_) {
+    console::report("roster: " + console::message("%s: read-only for you: the roster can be listed and looked up, but "
+                                                  "no change is saved in it",
+                                                  {path_}));
+    on_disk_ = before;
+    saved_ = roster_to_csv(loaded);
+    return 0;
+  }
   std::string why;
   switch (disk_.lock_file(path_, why)) {
     case files::lock_outcome::locked: break;
@@ -91,7 +103,7 @@ void roster_store::item_done(int choice, const roster* current, const roster* re
 }
 
 int roster_store::menu_over(const roster* current) {
-  if (save(current)) return 0;
+  if (read_only_ ? roster_to_csv(current) == saved_ : save(current)) return 0;
   console::report("roster: " + console::message("%s: the last changes are not saved in it", {path_}));
   return exit_status::not_saved;
 }
@@ -146,6 +158,10 @@ bool roster_store::save(const roster* current) {
   if (!write_backups()) return false;
   std::string contents = roster_to_csv(current);
   if (contents == saved_) return true;
+  if (read_only_) {
+    console::report("roster: " + console::message("%s: not saved, as it is read-only for you", {path_}));
+    return false;
+  }
   std::string kept_in, why;
   if (!keep_what_another_program_saved(kept_in)) return false;
   if (!disk_.replace_file(path_, contents, why)) {
@@ -170,10 +186,12 @@ std::string roster_store::backup_path(const std::string& stamp, int attempt) con
   std::size_t name_start = slash == std::string::npos ? 0 : slash + 1;
   std::size_t dot = path_.rfind('.');
   if (dot == std::string::npos || dot <= name_start) dot = path_.size();
-  std::string name = path_.substr(0, dot) + "-backup-" + stamp;
+  std::string after = "-backup-" + stamp;
   if (attempt > 1) {
-    name += '-';
-    name += std::to_string(attempt);
+    after += '-';
+    after += std::to_string(attempt);
   }
-  return name + path_.substr(dot);
+  after += path_.substr(dot);
+  std::string_view stem = std::string_view(path_).substr(name_start, dot - name_start);
+  return path_.substr(0, name_start) + files::fitting_stem("", stem, after) + after;
 }

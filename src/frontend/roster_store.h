@@ -49,6 +49,7 @@ class roster_store final : public menu_listener {
   std::string saved_;                 // the roster as last read or saved, as this program writes it
   std::optional<std::string> on_disk_;  // the file's bytes as last read or saved; none before it exists
   std::vector<std::string> backups_;  // replaced rosters not yet kept in a backup
+  bool read_only_ = false;             // this user may not write the file: it is never saved
   std::string backup_stamp_;          // the second of the last backup's name
   int backup_attempt_ = 0;            // and its number within that second
 };

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 
 #include "files/file_system.h"
@@ -14,11 +15,13 @@ class MemoryFileSystem final : public FileSystem {
   std::map<std::string, std::string> files;
   std::string fail_saves_with;  // when set, every replace and create fails, saying this
   std::string stamp = "20261208-233015";
+  std::set<std::string> read_only;  // paths this user may not write
   int saves = 0;  // replace_file calls that succeeded
 
   read_outcome read_file(const std::string& path, std::string& contents, std::string& why) override;
   bool replace_file(const std::string& path, std::string_view contents, std::string& why) override;
   create_outcome create_file(const std::string& path, std::string_view contents, std::string& why) override;
+  bool may_write(const std::string& path) override { return read_only.count(path) == 0; }
   lock_outcome lock_file(const std::string& path, std::string& why) override;
   std::string time_stamp() override { return stamp; }
 };

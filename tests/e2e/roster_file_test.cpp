@@ -183,6 +183,50 @@ TEST_F(RosterFileTest, AnotherProgramsSaveIsKeptAndADeletedFileComesBackWithItsM
   EXPECT_EQ(program.wait().exit_status, 0);
 }
 
+// A file this user may not write is never replaced, whoever made it so: it
+// is said before the gate, it can be listed, each change says it is not
+// saved, and the end is 73 when something changed. (The kernel lets root
+// write anything, so the other users' cases run as nobody.)
+TEST_F(RosterFileTest, AFileTheUserMayNotWriteIsListedAndNeverReplaced) {
+  if (geteuid() != 0) GTEST_SKIP() << "these cases switch to the user nobody, which needs root";
+  const std::string roster = "\xef\xbb\xbf" + kHeader + "a,A1,c,1,2,3,2.0\r\n";
+  const std::string as_nobody = "setpriv --reuid=nobody --regid=nogroup --clear-groups";
+  fs::create_directories(dir / "shared");
+  fs::create_directories(dir / "closed");
+  fs::permissions(dir / "shared", fs::perms::all);
+  struct row {
+    std::string file;
+    fs::perms mode;
+    std::string before, input;
+    int status;
+    std::string errors;
+  } rows[] = {
+      {"own.csv", fs::perms(0444), "", "907135\n4 A1\n\n0\n", 73,
+       "roster: own.csv: read-only for you: the roster can be listed and looked up, but no change is saved in it\n"
+       "roster: own.csv: not saved, as it is read-only for you\n"
+       "roster: own.csv: the last changes are not saved in it\n"},
+      {"shared/root.csv", fs::perms(0644), as_nobody, "907135\n4 A1\n\n0\n", 73,
+       "roster: shared/root.csv: read-only for you: the roster can be listed and looked up, but no change is saved "
+       "in it\nroster: shared/root.csv: not saved, as it is read-only for you\n"
+       "roster: shared/root.csv: the last changes are not saved in it\n"},
+      {"closed/file.csv", fs::perms(0666), as_nobody, "907135\n2\n\n0\n", 0,
+       "roster: closed/file.csv: read-only for you: the roster can be listed and looked up, but no change is saved "
+       "in it\n"},
+  };
+  for (const row& expected : rows) {
+    write_file(dir / expected.file, roster);
+    fs::permissions(dir / expected.file, expected.mode);
+    fs::permissions(dir / "closed", fs::perms(0555));
+    file_run session = run(expected.input, expected.file, expected.before);
+    EXPECT_EQ(session.status, expected.status) << expected.file;
+    EXPECT_EQ(session.errors, expected.errors);
+    EXPECT_NE(session.output.find("请输入相应的数字"), std::string::npos) << "the gate opens on it";
+    EXPECT_EQ(contents_of(dir / expected.file), roster) << expected.file;
+    EXPECT_EQ(fs::status(dir / expected.file).permissions(), expected.mode) << expected.file;
+    fs::permissions(dir / "closed", fs::perms::all);
+  }
+}
+
 TEST_F(RosterFileTest, ASecondCopyIsRefusedWhileTheFirstRuns) {
   e2e::PtySession first({"LANG=C.UTF-8"}, {e2e::program_path(), (dir / "class.csv").string()});
   ASSERT_TRUE(first.wait_for("请输入管理员密码"));
@@ -240,6 +284,17 @@ TEST_F(RosterFileTest, ReplacingTheRosterKeepsTheOldOneInABackup) {
   EXPECT_EQ(contents_of(backups[0]), old);
   EXPECT_EQ(backups[0].extension(), ".csv");
   EXPECT_EQ(replaced.errors, "roster: the replaced roster is kept in " + backups[0].filename().string() + "\n");
+  // Every name a file system takes works, its lock, temporary and backup
+  // names included: 226 bytes, and the longest, 83 Chinese characters and .csv.
+  for (int characters : {74, 83}) {
+    std::string name;
+    for (int i = 0; i < characters; ++i) name += "名";
+    name += ".csv";
+    write_file(dir / name, old);
+    file_run longest = run("907135\n1\nb\nB1\nc\n4 5 6\n#\n0\n", "'" + name + "'");
+    EXPECT_EQ(longest.status, 0) << name.size() << " bytes: " << longest.errors;
+    EXPECT_NE(contents_of(dir / name), old) << name.size() << " bytes";
+  }
 }
 
 // A large roster, a session of changes, SIGKILL at random moments: the file
