@@ -43,9 +43,16 @@ class FileSystem {
 
   // Keeps other programs from the file at `path` until this process ends,
   // through a lock file beside it (the file itself is replaced at every
-  // save, and a lock on it would go with the old one). busy when another
-  // process holds it.
+  // save, and a lock on it would go with the old one), which everyone who
+  // may write the file may use, and which names who holds it. busy when
+  // another process holds it: `why` then says who and since when.
   virtual lock_outcome lock_file(const std::string& path, std::string& why) = 0;
+
+  // True while the lock taken on `path` is still the one at the lock
+  // file's name. One removed or replaced meanwhile (someone tidying hidden
+  // files) is taken again where nobody else holds it; false, with `why`,
+  // where another program has it now.
+  virtual bool still_locked(const std::string& path, std::string& why) = 0;
 
   // The local date and time, as "20261208-233015", for naming backups.
   virtual std::string time_stamp() = 0;

@@ -6,6 +6,7 @@
 // a kill leaves one stray file that the next save replaces; only the process
 // holding the lock (".NAME.lock", held with flock) ever saves.
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +23,7 @@
 #include "console/console.h"
 #include "files/file_names.h"
 #include "files/file_system.h"
+#include "files/lock_holder.h"
 
 namespace files {
 namespace {
@@ -120,6 +122,31 @@ std::string write_temporary(const std::string& target, std::string_view contents
     return "";
   }
   return temporary;
+}
+
+// Who holds a lock, as office programs keep it in theirs: the user, the
+// machine and the time the program started, one a line.
+void write_holder(int fd) {
+  std::string user = std::to_string(geteuid());
+  if (const struct passwd* entry = getpwuid(geteuid())) user = entry->pw_name;
+  char host[256] = "";
+  gethostname(host, sizeof host - 1);
+  std::time_t now = std::time(nullptr);
+  struct tm local {};
+  localtime_r(&now, &local);
+  char started[32];
+  std::strftime(started, sizeof started, "%Y-%m-%d %H:%M", &local);
+  std::string holder = lock_holder_lines(user, host, started);
+  if (ftruncate(fd, 0) == 0 && pwrite(fd, holder.data(), holder.size(), 0) == static_cast<ssize_t>(holder.size())) {
+    fsync(fd);
+  }
+}
+
+std::string holder_of(int fd) {
+  char text[600];
+  ssize_t n = pread(fd, text, sizeof text - 1, 0);
+  std::string lines(text, n > 0 ? static_cast<std::size_t>(n) : 0);
+  return lock_holder_said(lines);
 }
 
 class PosixFileSystem final : public FileSystem {
@@ -248,8 +275,16 @@ class PosixFileSystem final : public FileSystem {
   }
 
   lock_outcome lock_file(const std::string& path, std::string& why) override {
-    std::string lock_path = beside(resolved(path), ".lock");
-    int fd = open(lock_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    std::string target = resolved(path);
+    std::string lock_path = beside(target, ".lock");
+    // Whoever may write the file may use its lock: the lock file takes the
+    // file's read and write bits (0660 in a group's folder). Another user's
+    // lock file that cannot be written is still locked through a read-only
+    // descriptor.
+    struct stat info {};
+    mode_t mode = stat(target.c_str(), &info) == 0 ? (info.st_mode & 0666) | 0600 : 0600;
+    int fd = open(lock_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0 && errno == EACCES) fd = open(lock_path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
       failed(why, "cannot create the lock file: %s", errno);
       return lock_outcome::failed;
@@ -257,14 +292,34 @@ class PosixFileSystem final : public FileSystem {
     while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
       if (errno == EINTR) continue;
       int error = errno;
+      if (error == EWOULDBLOCK) why = holder_of(fd);
       close(fd);
       if (error == EWOULDBLOCK) return lock_outcome::busy;
       failed(why, "cannot lock: %s", error);
       return lock_outcome::failed;
     }
+    // The file's bits even where the umask took some; a lock whose mode
+    // cannot be set still locks.
+    if (fstat(fd, &info) == 0 && info.st_uid == geteuid() && fchmod(fd, mode) != 0) errno = 0;
+    write_holder(fd);
     if (lock_ >= 0) close(lock_);
     lock_ = fd;  // held until the process ends
+    lock_path_ = lock_path;
     return lock_outcome::locked;
+  }
+
+  bool still_locked(const std::string& path, std::string& why) override {
+    struct stat held {}, named {};
+    if (lock_ < 0 || fstat(lock_, &held) != 0) return true;
+    if (lstat(lock_path_.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino) return true;
+    switch (lock_file(path, why)) {
+      case lock_outcome::locked: return true;
+      case lock_outcome::busy:
+        why = console::message("its lock file was removed, and another roster program has it now (%s)", {why});
+        return false;
+      case lock_outcome::failed: return true;  // the save itself says what is wrong there
+    }
+    return true;
   }
 
   std::string time_stamp() override {
@@ -278,6 +333,7 @@ class PosixFileSystem final : public FileSystem {
 
  private:
   int lock_ = -1;
+  std::string lock_path_;
   std::map<std::string, mode_t> modes_;  // each file's mode when last read or saved
 };
 

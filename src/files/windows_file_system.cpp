@@ -13,6 +13,7 @@
 #include "console/console.h"
 #include "files/file_names.h"
 #include "files/file_system.h"
+#include "files/lock_holder.h"
 
 namespace files {
 namespace {
@@ -80,6 +81,38 @@ std::string write_temporary(const std::string& target, std::string_view contents
     return "";
   }
   return temporary;
+}
+
+// Who holds a lock: the user, the machine and the time the program
+// started, one a line.
+void write_holder(HANDLE file) {
+  wchar_t user[257] = L"", host[MAX_COMPUTERNAME_LENGTH + 1] = L"";
+  DWORD user_size = 257, host_size = MAX_COMPUTERNAME_LENGTH + 1;
+  GetUserNameW(user, &user_size);
+  GetComputerNameW(host, &host_size);
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  char started[32];
+  std::snprintf(started, sizeof started, "%04u-%02u-%02u %02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
+                now.wMinute);
+  std::string holder = lock_holder_lines(utf8(user), utf8(host), started);
+  DWORD written = 0;
+  SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+  if (WriteFile(file, holder.data(), static_cast<DWORD>(holder.size()), &written, nullptr)) SetEndOfFile(file);
+  FlushFileBuffers(file);
+}
+
+std::string holder_of(const std::wstring& lock_path) {
+  HANDLE file = CreateFileW(lock_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  char text[600];
+  DWORD got = 0;
+  if (file != INVALID_HANDLE_VALUE) {
+    if (!ReadFile(file, text, sizeof text - 1, &got, nullptr)) got = 0;
+    CloseHandle(file);
+  }
+  std::string lines(text, got);
+  return lock_holder_said(lines);
 }
 
 class WindowsFileSystem final : public FileSystem {
@@ -160,19 +193,29 @@ class WindowsFileSystem final : public FileSystem {
     return true;
   }
 
+  // The lock file is held open for writing, shared for reading only: a
+  // second program cannot open it to write (busy), yet reads who holds it.
+  // Open, it cannot be removed either.
   lock_outcome lock_file(const std::string& path, std::string& why) override {
-    HANDLE file = CreateFileW(wide(beside(path, ".lock")).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
+    std::wstring lock_path = wide(beside(path, ".lock"));
+    HANDLE file = CreateFileW(lock_path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       DWORD error = GetLastError();
-      if (error == ERROR_SHARING_VIOLATION) return lock_outcome::busy;
+      if (error == ERROR_SHARING_VIOLATION) {
+        why = holder_of(lock_path);
+        return lock_outcome::busy;
+      }
       failed(why, "cannot create the lock file: %s", error);
       return lock_outcome::failed;
     }
+    write_holder(file);
     if (lock_ != INVALID_HANDLE_VALUE) CloseHandle(lock_);
     lock_ = file;  // held until the process ends
     return lock_outcome::locked;
   }
+
+  bool still_locked(const std::string&, std::string&) override { return true; }
 
   std::string time_stamp() override {
     SYSTEMTIME now;

@@ -69,7 +69,8 @@ int roster_store::open(roster*& loaded) {
   switch (disk_.lock_file(path_, why)) {
     case files::lock_outcome::locked: break;
     case files::lock_outcome::busy:
-      console::report("roster: " + console::message("%s: in use by another roster program; end that one first", {path_}));
+      console::report("roster: " + console::message("%s: in use by another roster program (%s); end that one first",
+                                                    {path_, why}));
       status = exit_status::in_use;
       break;
     case files::lock_outcome::failed:
@@ -163,6 +164,10 @@ bool roster_store::save(const roster* current) {
     return false;
   }
   std::string kept_in, why;
+  if (!disk_.still_locked(path_, why)) {
+    console::report("roster: " + console::message("%s: not saved, as %s", {path_, why}));
+    return false;
+  }
   if (!keep_what_another_program_saved(kept_in)) return false;
   if (!disk_.replace_file(path_, contents, why)) {
     console::report("roster: " + console::message("%s: not saved (%s); the roster is kept and saved after the next change",

@@ -59,7 +59,9 @@ void append_text(std::string& out, std::string_view text) {
     append_field(out, text);
     return;
   }
-  append_field(out, "'" + std::string(text));
+  std::string guarded(1, '\'');
+  guarded.append(text);
+  append_field(out, guarded);
 }
 
 // The shortest decimal that reads back as the same double.

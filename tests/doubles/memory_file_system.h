@@ -23,6 +23,7 @@ class MemoryFileSystem final : public FileSystem {
   create_outcome create_file(const std::string& path, std::string_view contents, std::string& why) override;
   bool may_write(const std::string& path) override { return read_only.count(path) == 0; }
   lock_outcome lock_file(const std::string& path, std::string& why) override;
+  bool still_locked(const std::string&, std::string&) override { return true; }
   std::string time_stamp() override { return stamp; }
 };
 

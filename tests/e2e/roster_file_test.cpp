@@ -1,6 +1,7 @@
 // The program with a roster file: saved, started again, refused, failing to
 // save, kept in a backup, and killed at random moments while it saves.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -227,14 +228,41 @@ TEST_F(RosterFileTest, AFileTheUserMayNotWriteIsListedAndNeverReplaced) {
   }
 }
 
+// One copy at a time; the refusal names who holds the file and since when.
+// The lock is usable by everyone who may write the file, and a lock file
+// removed under a running copy is noticed before that copy's next save.
 TEST_F(RosterFileTest, ASecondCopyIsRefusedWhileTheFirstRuns) {
+  write_file(dir / "class.csv", "\xef\xbb\xbf" + kHeader);
+  fs::permissions(dir / "class.csv", fs::perms(0660));
   e2e::PtySession first({"LANG=C.UTF-8"}, {e2e::program_path(), (dir / "class.csv").string()});
   ASSERT_TRUE(first.wait_for("请输入管理员密码"));
+  EXPECT_EQ(fs::status(dir / ".class.csv.lock").permissions(), fs::perms(0660)) << "the file's group may lock it";
   file_run second = run("907135\n0\n", "class.csv");
   EXPECT_EQ(second.status, 75);
-  EXPECT_EQ(second.errors, "roster: class.csv: in use by another roster program; end that one first\n");
+  char host[256] = "";
+  gethostname(host, sizeof host - 1);
+  std::string refusal = "roster: class.csv: in use by another roster program (" +
+                        std::string(getpwuid(geteuid())->pw_name) + " on " + host + ", since 20";
+  EXPECT_EQ(second.errors.substr(0, refusal.size()), refusal);
+  EXPECT_TRUE(second.errors.ends_with("); end that one first\n")) << second.errors;
+  // Someone tidies hidden files; a second copy starts and saves, and is
+  // still running at the first one's next save.
+  fs::remove(dir / ".class.csv.lock");
+  e2e::PtySession other({"LANG=C.UTF-8"}, {e2e::program_path(), (dir / "class.csv").string()});
+  ASSERT_TRUE(e2e::open_gate(other));
+  other.send("1\rb\rB1\rc\r1 2 3\r#\r");
+  ASSERT_TRUE(other.wait_for("按任意键"));
+  ASSERT_TRUE(e2e::open_gate(first));
+  std::size_t from = first.output().size();
+  first.send("1\ra\rA1\rc\r1 2 3\r#\r");
+  ASSERT_TRUE(first.wait_for("按任意键", from));
+  EXPECT_NE(first.output().find("not saved, as its lock file was removed, and another roster program has it now", from),
+            std::string::npos);
+  EXPECT_NE(contents_of(dir / "class.csv").find("B1"), std::string::npos) << "the second copy's change is kept";
   first.kill(SIGKILL);
   first.wait();
+  other.kill(SIGKILL);
+  other.wait();
   EXPECT_EQ(run("907135\n0\n", "class.csv").status, 0) << "the lock goes with its process";
 }
 
