@@ -16,6 +16,7 @@ namespace files {
 enum class read_outcome { read, absent, failed };
 enum class lock_outcome { locked, busy, failed };
 enum class create_outcome { created, taken, failed };
+enum class restore_outcome { nothing, restored, failed };
 
 class FileSystem {
  public:
@@ -28,9 +29,18 @@ class FileSystem {
   // Makes `contents` the file at `path` at once: written to a temporary file
   // beside it, flushed to the disk, put in its place in one step, and the
   // folder flushed. Whatever happens meanwhile, `path` holds either what it
-  // held before or `contents`. A link is saved through; a new file is
-  // readable by its owner alone.
+  // held before or `contents` (or, written in place, restore_cut_short_save
+  // puts that back). A link is saved through; the file keeps its owner,
+  // group, mode, access list and hard links; a new file is readable by its
+  // owner alone.
   virtual bool replace_file(const std::string& path, std::string_view contents, std::string& why) = 0;
+
+  // A save that renaming would change (the file is another user's, of
+  // another group, shared through an access list, or hard-linked) writes
+  // the file in place, a copy of it kept aside until the write is whole.
+  // After a kill in the middle of one, this puts the file's last whole
+  // version back (restored), before the file is read.
+  virtual restore_outcome restore_cut_short_save(const std::string& path, std::string& why) = 0;
 
   // Writes a file that must not exist yet, as safely as replace_file; an
   // existing file of that name is never touched (taken).

@@ -24,25 +24,19 @@
 #include "files/file_names.h"
 #include "files/file_system.h"
 #include "files/lock_holder.h"
+#include "files/posix_saving.h"
 
 namespace files {
 namespace {
 
-std::string folder_of(const std::string& path) {
-  std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string name_of(const std::string& path) {
-  std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string beside(const std::string& path, const std::string& suffix) {
-  return folder_of(path) + "/." + fitting_stem(".", name_of(path), suffix) + suffix;
-}
+using posix::beside;
+using posix::cannot_hold_it;
+using posix::failed;
+using posix::folder_of;
+using posix::sync_folder;
+using posix::write_and_close;
+using posix::write_in_place;
+using posix::write_temporary;
 
 // The file a path names once its symbolic links are followed, so that a
 // save replaces the file behind a link and leaves the link alone. A link to
@@ -59,69 +53,6 @@ std::string resolved(const std::string& path) {
     current = link.front() == '/' ? link : folder_of(current) + "/" + link;
   }
   return current;
-}
-
-// `what` ("cannot ...: %s", translated here) with the system's reason.
-bool failed(std::string& why, const char* what, int error) {
-  why = console::message(what, {std::strerror(error)});
-  return false;
-}
-
-bool write_all(int fd, std::string_view bytes, std::string& why) {
-  while (!bytes.empty()) {
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return failed(why, "cannot write: %s", n < 0 ? errno : ENOSPC);
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
-// Flushes the folder, so that a rename in it outlives a power cut. Some file
-// systems cannot flush a folder at all (EINVAL), and need not.
-bool sync_folder(const std::string& folder, std::string& why) {
-  int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return failed(why, "cannot open the folder: %s", errno);
-  bool synced = fsync(fd) == 0 || errno == EINVAL;
-  int error = errno;
-  close(fd);
-  return synced || failed(why, "cannot flush the folder: %s", error);
-}
-
-// A file system without modes or hard links (FAT32, exFAT, some network
-// and FUSE ones) refuses to set them in one of these ways.
-bool cannot_hold_it(int error) {
-  return error == EPERM || error == ENOSYS || error == ENOTSUP || error == EOPNOTSUPP;
-}
-
-// Writes `contents` to `fd`, flushed to the disk, and closes it.
-bool write_and_close(int fd, std::string_view contents, std::string& why) {
-  bool written = write_all(fd, contents, why) && (fsync(fd) == 0 || failed(why, "cannot flush: %s", errno));
-  if (close(fd) != 0 && written) written = failed(why, "cannot close: %s", errno);
-  return written;
-}
-
-// Writes `contents` to a fresh temporary file beside `target`, flushed to
-// the disk, with `mode` where the file system keeps modes. Gives its name,
-// or "" with `why`.
-std::string write_temporary(const std::string& target, std::string_view contents, mode_t mode, std::string& why) {
-  std::string temporary = beside(target, ".saving");
-  if (unlink(temporary.c_str()) != 0 && errno != ENOENT) {
-    failed(why, "cannot remove an old temporary file: %s", errno);
-    return "";
-  }
-  int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    failed(why, "cannot create a temporary file: %s", errno);
-    return "";
-  }
-  bool moded = fchmod(fd, mode) == 0 || cannot_hold_it(errno) || failed(why, "cannot set the file's mode: %s", errno);
-  if (!moded) close(fd);
-  if (!moded || !write_and_close(fd, contents, why)) {
-    unlink(temporary.c_str());
-    return "";
-  }
-  return temporary;
 }
 
 // Who holds a lock, as office programs keep it in theirs: the user, the
@@ -149,6 +80,24 @@ std::string holder_of(int fd) {
   return lock_holder_said(lines);
 }
 
+// Whether some process holds a flock on the file at `path`, as Linux lists
+// them in /proc/locks (by device and inode); false where it cannot tell.
+bool flock_held_on(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return false;
+  char inode[64];
+  std::snprintf(inode, sizeof inode, ":%llu ", static_cast<unsigned long long>(info.st_ino));
+  std::FILE* locks = std::fopen("/proc/locks", "re");
+  if (locks == nullptr) return false;
+  char line[256];
+  bool held = false;
+  while (!held && std::fgets(line, sizeof line, locks) != nullptr) {
+    held = std::strstr(line, "FLOCK") != nullptr && std::strstr(line, inode) != nullptr;
+  }
+  std::fclose(locks);
+  return held;
+}
+
 class PosixFileSystem final : public FileSystem {
  public:
   PosixFileSystem() {
@@ -158,6 +107,7 @@ class PosixFileSystem final : public FileSystem {
   }
   ~PosixFileSystem() override {
     if (lock_ >= 0) close(lock_);
+    if (file_lock_ >= 0) close(file_lock_);
   }
   PosixFileSystem(const PosixFileSystem&) = delete;
   PosixFileSystem& operator=(const PosixFileSystem&) = delete;
@@ -215,15 +165,33 @@ class PosixFileSystem final : public FileSystem {
     mode_t mode = stat(target.c_str(), &info) == 0 ? info.st_mode & 07777
                   : known != modes_.end()          ? known->second
                                                    : 0600;
-    std::string temporary = write_temporary(target, contents, mode, why);
+    bool exists = stat(target.c_str(), &info) == 0;
+    bool kept = true;
+    if (exists && info.st_nlink > 1) return write_in_place(target, contents, why);  // its links stay one file
+    std::string temporary = write_temporary(target, contents, mode, why, exists ? &info : nullptr, &kept);
     if (temporary.empty()) return false;
+    if (!kept) {
+      unlink(temporary.c_str());
+      return write_in_place(target, contents, why);
+    }
     if (rename(temporary.c_str(), target.c_str()) != 0) {
       int error = errno;
       unlink(temporary.c_str());
       return failed(why, "cannot replace the file: %s", error);
     }
     modes_[target] = mode;
+    if (lock_ >= 0) lock_the_file_again(target);
     return sync_folder(folder_of(target), why);
+  }
+
+  restore_outcome restore_cut_short_save(const std::string& path, std::string& why) override {
+    // Only the copy that holds the lock may put anything back: another may
+    // be in the middle of its own write.
+    std::string target = resolved(path), ignored;
+    struct stat info {};
+    if (lstat(beside(target, ".kept").c_str(), &info) != 0) return restore_outcome::nothing;
+    if (lock_file(path, ignored) != lock_outcome::locked) return restore_outcome::nothing;
+    return posix::restore_cut_short_save(target, why);
   }
 
   create_outcome create_file(const std::string& path, std::string_view contents, std::string& why) override {
@@ -277,6 +245,8 @@ class PosixFileSystem final : public FileSystem {
   lock_outcome lock_file(const std::string& path, std::string& why) override {
     std::string target = resolved(path);
     std::string lock_path = beside(target, ".lock");
+    // Held already (flock would refuse this process a second descriptor).
+    if (lock_path == lock_path_ && holding()) return lock_outcome::locked;
     // Whoever may write the file may use its lock: the lock file takes the
     // file's read and write bits (0660 in a group's folder). Another user's
     // lock file that cannot be written is still locked through a read-only
@@ -285,18 +255,33 @@ class PosixFileSystem final : public FileSystem {
     mode_t mode = stat(target.c_str(), &info) == 0 ? (info.st_mode & 0666) | 0600 : 0600;
     int fd = open(lock_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0 && errno == EACCES) fd = open(lock_path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == EACCES) {
+      // Another user's lock file that this one cannot even read (left 0600
+      // by an older version): nobody holds it, so it is made anew.
+      if (flock_held_on(lock_path)) {
+        why = console::message("who and since when is not known");
+        return lock_outcome::busy;
+      }
+      if (unlink(lock_path.c_str()) == 0) fd = open(lock_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    }
     if (fd < 0) {
       failed(why, "cannot create the lock file: %s", errno);
       return lock_outcome::failed;
     }
-    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      if (errno == EINTR) continue;
-      int error = errno;
-      if (error == EWOULDBLOCK) why = holder_of(fd);
-      close(fd);
-      if (error == EWOULDBLOCK) return lock_outcome::busy;
-      failed(why, "cannot lock: %s", error);
-      return lock_outcome::failed;
+    if (!take(fd, true, why)) return flocked_elsewhere_ ? lock_outcome::busy : lock_outcome::failed;
+    // One file has one lock, whatever names it is reached by: the file
+    // itself is locked too, which its hard links share.
+    struct stat held {};
+    bool held_already = file_lock_ >= 0 && fstat(file_lock_, &held) == 0 && stat(target.c_str(), &info) == 0 &&
+                        held.st_dev == info.st_dev && held.st_ino == info.st_ino;
+    if (!held_already) {
+      int file = open(target.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+      if (file >= 0 && !take(file, false, why)) {
+        close(fd);
+        return flocked_elsewhere_ ? lock_outcome::busy : lock_outcome::failed;
+      }
+      if (file_lock_ >= 0) close(file_lock_);
+      file_lock_ = file;
     }
     // The file's bits even where the umask took some; a lock whose mode
     // cannot be set still locks.
@@ -308,10 +293,32 @@ class PosixFileSystem final : public FileSystem {
     return lock_outcome::locked;
   }
 
+  // Locks `fd` for this process, or closes it: busy (flocked_elsewhere_,
+  // `why` naming the holder where `fd` is a lock file) or failed.
+  bool take(int fd, bool lock_file, std::string& why) {
+    flocked_elsewhere_ = false;
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EINTR) continue;
+      int error = errno;
+      flocked_elsewhere_ = error == EWOULDBLOCK;
+      if (flocked_elsewhere_) why = lock_file ? holder_of(fd) : console::message("who and since when is not known");
+      close(fd);
+      return !flocked_elsewhere_ && failed(why, "cannot lock: %s", error);
+    }
+    return true;
+  }
+
+  // After a rename the file is a new one: its lock goes over to it.
+  void lock_the_file_again(const std::string& target) {
+    std::string ignored;
+    int file = open(target.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (file < 0 || !take(file, false, ignored)) return;
+    if (file_lock_ >= 0) close(file_lock_);
+    file_lock_ = file;
+  }
+
   bool still_locked(const std::string& path, std::string& why) override {
-    struct stat held {}, named {};
-    if (lock_ < 0 || fstat(lock_, &held) != 0) return true;
-    if (lstat(lock_path_.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino) return true;
+    if (lock_ < 0 || holding()) return true;
     switch (lock_file(path, why)) {
       case lock_outcome::locked: return true;
       case lock_outcome::busy:
@@ -332,7 +339,16 @@ class PosixFileSystem final : public FileSystem {
   }
 
  private:
+  // True while the lock held is the file at the lock file's name.
+  bool holding() const {
+    struct stat held {}, named {};
+    return lock_ >= 0 && fstat(lock_, &held) == 0 && lstat(lock_path_.c_str(), &named) == 0 &&
+           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+  }
+
   int lock_ = -1;
+  int file_lock_ = -1;  // the roster file itself, for its other names
+  bool flocked_elsewhere_ = false;
   std::string lock_path_;
   std::map<std::string, mode_t> modes_;  // each file's mode when last read or saved
 };

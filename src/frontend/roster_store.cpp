@@ -51,7 +51,20 @@ int roster_store::open(roster*& loaded) {
   // file behind, and once more under it, in case another program saved
   // between the two.
   int status = 0;
-  std::string before;
+  std::string before, why;
+  switch (disk_.restore_cut_short_save(path_, why)) {
+    case files::restore_outcome::nothing: break;
+    case files::restore_outcome::restored:
+      console::report("roster: " + console::message("%s: a save was cut short; the file's last whole version is put "
+                                                    "back",
+                                                    {path_}));
+      break;
+    case files::restore_outcome::failed:
+      console::report("roster: " + console::message("%s: a save was cut short, and its last whole version cannot be "
+                                                    "put back (%s)",
+                                                    {path_, why}));
+      return exit_status::not_saved;
+  }
   loaded = read(before, status);
   if (loaded == nullptr) return status;
   // A file this user may not write is only ever read: no lock (a lock
@@ -65,7 +78,6 @@ int roster_store::open(roster*& loaded) {
     saved_ = roster_to_csv(loaded);
     return 0;
   }
-  std::string why;
   switch (disk_.lock_file(path_, why)) {
     case files::lock_outcome::locked: break;
     case files::lock_outcome::busy:
