@@ -1,28 +1,15 @@
 #include "files/file_names.h"
 
-#include <cstdint>
 #include <cstdio>
 
 #include "files/character_length.h"
 
 namespace files {
-namespace {
-
-std::uint32_t fnv1a(std::string_view text) {
-  std::uint32_t hash = 2166136261u;
-  for (char c : text) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 16777619u;
-  }
-  return hash;
-}
-
-}  // namespace
 
 std::string fitting_stem(std::string_view before, std::string_view stem, std::string_view after) {
   if (before.size() + stem.size() + after.size() <= kLongestName) return std::string(stem);
   char mark[16];
-  std::snprintf(mark, sizeof mark, "~%08x", static_cast<unsigned>(fnv1a(stem)));
+  std::snprintf(mark, sizeof mark, "~%08x", static_cast<unsigned>(fingerprint(stem) & 0xffffffffu));
   std::size_t fixed = before.size() + after.size() + std::string_view(mark).size();
   std::size_t room = fixed < kLongestName ? kLongestName - fixed : 0;
   // Whole characters only: UTF-8 where the name is UTF-8, else GBK (a name

@@ -3,12 +3,23 @@
 // 255 bytes at most (255 UTF-16 units on Windows, never fewer than bytes).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace files {
 
 inline constexpr std::size_t kLongestName = 255;
+
+// FNV-1a: a short, stable fingerprint of a text (no security in it).
+inline std::uint64_t fingerprint(std::string_view text) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (char c : text) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
 
 // `stem` shortened, where `before` + it + `after` would not fit in one
 // folder entry, to as many whole characters as leave room for "~" and eight

@@ -30,19 +30,10 @@ std::string name_of(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::uint64_t fnv1a64(std::string_view text) {
-  std::uint64_t hash = 14695981039346656037ull;
-  for (char c : text) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 1099511628211ull;
-  }
-  return hash;
-}
-
 // The first line of the copy: which contents the write in place puts there.
 std::string copy_header(std::string_view contents) {
   char line[96];
-  std::snprintf(line, sizeof line, "%016" PRIx64 " %zu\n", fnv1a64(contents), contents.size());
+  std::snprintf(line, sizeof line, "%016" PRIx64 " %zu\n", fingerprint(contents), contents.size());
   return std::string(kCopyMark) + line;
 }
 
