@@ -38,14 +38,30 @@ using posix::write_and_close;
 using posix::write_in_place;
 using posix::write_temporary;
 
+// A link the kernel's own rule for sticky world-writable folders (such as
+// /tmp, or a shared drop folder) would not follow: one in such a folder that
+// belongs neither to this user nor to the folder's owner, who may have made
+// it point anywhere.
+bool planted(const std::string& link, const struct stat& info) {
+  struct stat folder {};
+  if (stat(folder_of(link).c_str(), &folder) != 0) return false;
+  bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+  return shared && info.st_uid != geteuid() && info.st_uid != folder.st_uid;
+}
+
 // The file a path names once its symbolic links are followed, so that a
 // save replaces the file behind a link and leaves the link alone. A link to
-// nothing yet gives the file it will make.
-std::string resolved(const std::string& path) {
+// nothing yet gives the file it will make. A planted link is not followed:
+// `trusted` is then false.
+std::string resolved(const std::string& path, bool* trusted = nullptr) {
   std::string current = path;
   for (int hops = 0; hops < 40; ++hops) {
     struct stat info {};
     if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+    if (planted(current, info)) {
+      if (trusted != nullptr) *trusted = false;
+      return current;
+    }
     char target[PATH_MAX];
     ssize_t length = readlink(current.c_str(), target, sizeof target);
     if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return current;
@@ -113,15 +129,25 @@ class PosixFileSystem final : public FileSystem {
   PosixFileSystem& operator=(const PosixFileSystem&) = delete;
 
   read_outcome read_file(const std::string& path, std::string& contents, std::string& why) override {
+    bool trusted = true;
+    const std::string& target = target_of(path, &trusted);
+    if (!trusted) {
+      why = console::message("cannot read: it is a link another user made in a shared folder, which is not followed");
+      return read_outcome::failed;
+    }
     // A device or a pipe is no roster, and a save would put a file in its
     // place: it is refused before it is opened (opening a pipe waits for a
     // writer; opening a device may do something), and again after, in case
-    // one took the name meanwhile (opened without waiting).
+    // one took the name meanwhile (opened without waiting). A link that
+    // took the file's name since the start is not followed (ELOOP): the
+    // save replaces it, and nothing it points to.
     struct stat info {};
-    if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return not_a_file(info, why);
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (lstat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) {
+      return not_a_file(info, why);
+    }
+    int fd = open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
     if (fd < 0) {
-      if (errno == ENOENT) return read_outcome::absent;
+      if (errno == ENOENT || errno == ELOOP) return read_outcome::absent;
       failed(why, "cannot open: %s", errno);
       return read_outcome::failed;
     }
@@ -129,7 +155,7 @@ class PosixFileSystem final : public FileSystem {
       close(fd);
       return not_a_file(info, why);
     }
-    modes_[resolved(path)] = info.st_mode & 07777;
+    modes_[target] = info.st_mode & 07777;
     contents.clear();
     char buffer[64 * 1024];
     for (;;) {
@@ -158,14 +184,14 @@ class PosixFileSystem final : public FileSystem {
   }
 
   bool replace_file(const std::string& path, std::string_view contents, std::string& why) override {
-    std::string target = resolved(path);
+    std::string target = target_of(path);
+    // A file another program deleted comes back with the mode it had. A
+    // link made at the file's name since the start counts as no file: the
+    // rename replaces the link itself.
     struct stat info {};
-    // A file another program deleted comes back with the mode it had.
+    bool exists = lstat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode);
     auto known = modes_.find(target);
-    mode_t mode = stat(target.c_str(), &info) == 0 ? info.st_mode & 07777
-                  : known != modes_.end()          ? known->second
-                                                   : 0600;
-    bool exists = stat(target.c_str(), &info) == 0;
+    mode_t mode = exists ? info.st_mode & 07777 : known != modes_.end() ? known->second : 0600;
     bool kept = true;
     if (exists && info.st_nlink > 1) return write_in_place(target, contents, why);  // its links stay one file
     std::string temporary = write_temporary(target, contents, mode, why, exists ? &info : nullptr, &kept);
@@ -187,7 +213,7 @@ class PosixFileSystem final : public FileSystem {
   restore_outcome restore_cut_short_save(const std::string& path, std::string& why) override {
     // Only the copy that holds the lock may put anything back: another may
     // be in the middle of its own write.
-    std::string target = resolved(path), ignored;
+    std::string target = target_of(path), ignored;
     struct stat info {};
     if (lstat(beside(target, ".kept").c_str(), &info) != 0) return restore_outcome::nothing;
     if (lock_file(path, ignored) != lock_outcome::locked) return restore_outcome::nothing;
@@ -232,18 +258,21 @@ class PosixFileSystem final : public FileSystem {
   // owner, which counts for root too, whom the kernel would let write it. A
   // file system that cannot tell (ENOSYS) is taken at its word later.
   bool may_write(const std::string& path) override {
-    std::string target = resolved(path);
+    std::string target = target_of(path);
     auto allowed = [](const std::string& name, int what) {
       return faccessat(AT_FDCWD, name.c_str(), what, AT_EACCESS) == 0 ||
              (errno != EACCES && errno != EROFS && errno != EPERM);
     };
     struct stat info {};
-    if (stat(target.c_str(), &info) == 0 && ((info.st_mode & 0222) == 0 || !allowed(target, W_OK))) return false;
+    if (lstat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+        ((info.st_mode & 0222) == 0 || !allowed(target, W_OK))) {
+      return false;
+    }
     return allowed(folder_of(target), W_OK | X_OK);
   }
 
   lock_outcome lock_file(const std::string& path, std::string& why) override {
-    std::string target = resolved(path);
+    std::string target = target_of(path);
     std::string lock_path = beside(target, ".lock");
     // Held already (flock would refuse this process a second descriptor).
     if (lock_path == lock_path_ && holding()) return lock_outcome::locked;
@@ -339,6 +368,18 @@ class PosixFileSystem final : public FileSystem {
   }
 
  private:
+  // The file `path` named at the start, its links followed then: a link
+  // made at its name later is never followed.
+  const std::string& target_of(const std::string& path, bool* trusted = nullptr) {
+    auto known = targets_.find(path);
+    if (known != targets_.end()) return known->second;
+    bool followed = true;
+    std::string target = resolved(path, &followed);
+    if (trusted != nullptr) *trusted = followed;
+    if (!followed) return path;  // refused: remembered nowhere
+    return targets_.emplace(path, std::move(target)).first->second;
+  }
+
   // True while the lock held is the file at the lock file's name.
   bool holding() const {
     struct stat held {}, named {};
@@ -350,6 +391,7 @@ class PosixFileSystem final : public FileSystem {
   int file_lock_ = -1;  // the roster file itself, for its other names
   bool flocked_elsewhere_ = false;
   std::string lock_path_;
+  std::map<std::string, std::string> targets_;  // each path's file, as it was at the start
   std::map<std::string, mode_t> modes_;  // each file's mode when last read or saved
 };
 

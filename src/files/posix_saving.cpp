@@ -132,7 +132,7 @@ std::string write_temporary(const std::string& target, std::string_view contents
     if (!same && fchown(fd, static_cast<uid_t>(-1), like->st_gid) != 0) *kept = false;
     if (made.st_uid != like->st_uid && fchown(fd, like->st_uid, static_cast<gid_t>(-1)) != 0) *kept = false;
     char list[4096];
-    ssize_t length = getxattr(target.c_str(), kAccessList, list, sizeof list);
+    ssize_t length = lgetxattr(target.c_str(), kAccessList, list, sizeof list);
     if (length > 0 && fsetxattr(fd, kAccessList, list, static_cast<std::size_t>(length), 0) != 0) *kept = false;
     if (length < 0 && errno == ERANGE) *kept = false;  // a list longer than this buffer
   }

@@ -268,6 +268,40 @@ TEST_F(RosterFileTest, ColleaguesInASharedFolderKeepTheFileAsItWas) {
       << "the access list outlives its owner's save";
 }
 
+// In a sticky folder anyone may write, a link another user made at the
+// roster's name is never followed, whether it was there at the start or
+// made later: the save goes to the file the name named at the start.
+TEST_F(RosterFileTest, ALinkPlantedInAStickyFolderIsNeverFollowed) {
+  if (geteuid() != 0) GTEST_SKIP() << "these cases switch between two users, which needs root";
+  fs::path shared = dir / "drop", home = dir / "a";
+  fs::create_directories(shared);
+  fs::create_directories(home);
+  fs::permissions(shared, fs::perms(01777));
+  ASSERT_EQ(chown(home.c_str(), 1201, 1201), 0);
+  write_file(home / "notes.txt", "my notes");
+  ASSERT_EQ(chown((home / "notes.txt").c_str(), 1201, 1201), 0);
+  auto plant = [&](const std::string& name) {
+    std::string command = "setpriv --reuid=1202 --regid=1202 --clear-groups ln -s '" + (home / "notes.txt").string() +
+                          "' '" + (shared / name).string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+  };
+  plant("there.csv");
+  file_run refused = run("907135\n0\n", "drop/there.csv", "setpriv --reuid=1201 --regid=1201 --clear-groups");
+  EXPECT_EQ(refused.status, 66);
+  EXPECT_EQ(refused.errors, "roster: drop/there.csv: cannot read: it is a link another user made in a shared folder, "
+                            "which is not followed\n");
+  e2e::PtySession a({"LANG=C.UTF-8"}, {"/usr/bin/setpriv", "--reuid=1201", "--regid=1201", "--clear-groups",
+                                       e2e::program_path(), (shared / "new.csv").string()});
+  ASSERT_TRUE(e2e::open_gate(a));
+  plant("new.csv");
+  std::size_t from = a.output().size();
+  a.send("1\ra\rA1\rc\r1 2 3\r#\r");
+  ASSERT_TRUE(a.wait_for("按任意键", from));
+  EXPECT_EQ(contents_of(home / "notes.txt"), "my notes");
+  a.send("k0\r");
+  EXPECT_EQ(a.wait().exit_status, 73) << "the name is the other user's link now: the roster cannot be saved there";
+}
+
 TEST_F(RosterFileTest, ASecondCopyIsRefusedWhileTheFirstRuns) {
   write_file(dir / "class.csv", "\xef\xbb\xbf" + kHeader);
   fs::permissions(dir / "class.csv", fs::perms(0660));
