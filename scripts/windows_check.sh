@@ -217,6 +217,10 @@ check_file "the session ended with status $file_status: $(cat "$work/first.err")
 check_file "the Windows build saved other bytes than the Linux build" cmp "$files/二班.csv" "$files/linux/二班.csv"
 check_file "started again, it listed another roster" [ "$(listing "$work/first.out")" = "$(listing "$work/again.out")" ]
 check_file "the ranked listing is not B first" grep -q '^No\.1.*A02' "$work/again.out"
+# The temporary file is hidden while it is written; the roster it becomes is not.
+attributes=$(cd "$files" && WINEDEBUG=-all "$wine" cmd /c attrib 二班.csv | tr -d '\r')
+not_hidden() { local flags=${1:0:12}; [ -n "$1" ] && [ "$flags" = "${flags//H/}" ]; }
+check_file "the saved roster file is hidden: $attributes" not_hidden "$attributes"
 mkfifo "$files/hold"
 in_files 二班.csv <"$files/hold" >/dev/null 2>&1 &
 holder=$!

@@ -198,7 +198,15 @@ class WindowsConsole final : public Backend {
     if (ended_) return false;
     wchar_t buffer[4096];
     DWORD got = 0;
-    if (!ReadConsoleW(input_, buffer, 4096, &got, nullptr) || got == 0 || buffer[0] == 0x1A) {
+    BOOL read = ReadConsoleW(input_, buffer, 4096, &got, nullptr);
+    if (!read || got == 0) {
+      // At Ctrl-C a real console's ReadConsoleW returns with nothing before
+      // the Ctrl-C handler has run. That is no end of input: taken for one,
+      // a half-typed entry form would end and be saved over the roster. The
+      // handler stops this thread and the system ends the process.
+      if (break_heard != nullptr && WaitForSingleObject(break_heard, 1000) == WAIT_OBJECT_0) Sleep(INFINITE);
+    }
+    if (!read || got == 0 || buffer[0] == 0x1A) {
       ended_ = true;
       return false;
     }

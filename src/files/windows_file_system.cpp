@@ -57,11 +57,15 @@ std::string beside(const std::string& path, const std::string& suffix) {
 }
 
 // Writes `contents` to a fresh temporary file beside `target`, flushed to
-// the disk. Gives its name, or "" with `why`.
-std::string write_temporary(const std::string& target, std::string_view contents, std::string& why) {
+// the disk. Explorer shows files whose names begin with a dot, so it is
+// hidden while it is written, and given `attributes` (what the file it
+// replaces had) just before it takes that file's name. Gives its name, or
+// "" with `why`.
+std::string write_temporary(const std::string& target, std::string_view contents, std::string& why,
+                            DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
   std::string temporary = beside(target, ".saving");
   HANDLE file = CreateFileW(wide(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+                            FILE_ATTRIBUTE_HIDDEN, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     failed(why, "cannot create a temporary file: %s", GetLastError());
     return "";
@@ -76,6 +80,7 @@ std::string write_temporary(const std::string& target, std::string_view contents
   }
   if (written && !FlushFileBuffers(file)) written = failed(why, "cannot flush: %s", GetLastError());
   CloseHandle(file);
+  if (written) SetFileAttributesW(wide(temporary).c_str(), attributes);
   if (!written) {
     DeleteFileW(wide(temporary).c_str());
     return "";
@@ -155,7 +160,9 @@ class WindowsFileSystem final : public FileSystem {
   }
 
   bool replace_file(const std::string& path, std::string_view contents, std::string& why) override {
-    std::string temporary = write_temporary(path, contents, why);
+    DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    attributes = attributes == INVALID_FILE_ATTRIBUTES ? FILE_ATTRIBUTE_NORMAL : attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    std::string temporary = write_temporary(path, contents, why, attributes);
     if (temporary.empty()) return false;
     if (!MoveFileExW(wide(temporary).c_str(), wide(path).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
