@@ -42,6 +42,8 @@ TEST(RosterFile, RefusedFilesSayWhere) {
       {kBom + kHeader + "\xff\xfe,b,c,1,2,3,4\r\n", 2, 1, "GBK cannot hold"},  // marked UTF-8, yet not
       {gbk(kHeader) + "\x81\x20,b,c,1,2,3,4\r\n", 2, 1, "neither UTF-8 nor GBK"},
       {utf8_file("a,b,c,1,2,3,4,,x\r\n"), 2, 8, "9 fields"},  // empty fields end a row only at its end
+      {utf8_file("a,b,c,85x,2,3,4\r\n"), 2, 4, "not a finite number"},
+      {utf8_file("\"a\r\nb\",A1,c,1,2,3,4\r\n\"c\nd\",A2,c,1,2,zz,4\r\n"), 4, 6, "not a finite number"},
       // A spreadsheet's other exports: what they are and what to save instead.
       {"\xff\xfe\x13\x59\x0d\x54", 1, 0, "UTF-16"},
       {"姓名;学号;班级;科目一;科目二;科目三;平均分;;\r\na;1;c;1;2;3;2\r\n", 1, 0, "semicolons"},
@@ -70,6 +72,7 @@ TEST(RosterFile, GoodFilesGiveTheirRoster) {
       {utf8_file("a,A1,c,1,2,3,4\r\n,,,,,,\r\n\r\nb,A2,c,1,2,3,4"), "A1 A2"},  // blank rows, no last break
       {utf8_file("\"a,\"\"b\"\"\",\" A 1 \",c, 90 ,+2,3e1,4\r\n"), " A 1 "},
       {"姓名,学号,班级,科目一,科目二,科目三,平均分,,\r\na,A1,c,1,2,3,4,,\"\"\r\n", "A1"},  // empty cells after
+      {kHeader + "张三（一）,A1,一班：二，三,1,2,3,4\n", "A1"},  // UTF-8 without the mark, full-width punctuation
   };
   for (const row& expected : rows) {
     loaded_roster loaded = roster_from_csv(expected.file);

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# The order of a save's calls to the file system, as strace sees them: the
+# temporary file flushed before it is renamed over the file, and the folder
+# flushed after; written in place (a hard-linked file), the copy kept aside
+# named (whole) and its folder flushed before the file is written, and the
+# file flushed before the copy is removed.
+#   save_order.sh ROSTER     (status 77: skipped, and why, in one line)
+set -uo pipefail
+roster=$1
+command -v strace >/dev/null || { echo "save_order: skipped: strace is not installed (scripts/setup.sh installs it)"; exit 77; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "save_order: $*" >&2; exit 1; }
+
+traced() {  # the trace of one session that saves c.csv in $work with student $1
+  (cd "$work" && printf '907135\n1\n%s\n%s1\nc\n1 2 3\n#\n\n0\n' "$1" "$1" |
+    strace -f -o "$work/trace" -e trace=openat,fsync,fdatasync,rename,renameat,renameat2,unlink,unlinkat \
+      "$roster" c.csv >/dev/null 2>"$work/errors") || fail "the session failed: $(cat "$work/errors")"
+}
+# The first line at or after line $1 that matches $2 (an extended regex), or 0.
+line_of() { awk -v from="$1" -v pattern="$2" 'NR >= from && $0 ~ pattern { print NR; found = 1; exit } END { if (!found) print 0 }' "$work/trace"; }
+# The descriptor an openat on line $1 gave.
+fd_on() { sed -n "$1s/.*= \([0-9]*\)\$/\1/p" "$work/trace"; }
+before() {  # what, then two line numbers that must both be found, in order
+  [ "$2" -gt 0 ] && [ "$3" -gt 0 ] && [ "$2" -lt "$3" ] || fail "$1 (lines $2 and $3 of the trace): $(cat "$work/trace")"
+}
+
+traced a
+opened=$(line_of 1 'openat\(.*"\./\.c\.csv\.saving", O_WRONLY')
+temporary=$(fd_on "$opened")
+renamed=$(line_of "$opened" 'rename(at2?)?\(.*\.c\.csv\.saving.*"c\.csv"')
+before "the temporary file is flushed before the rename" "$(line_of "$opened" "fsync\\($temporary\\)")" "$renamed"
+folder=$(line_of "$renamed" 'openat\(.*O_DIRECTORY')
+before "the folder is flushed after the rename" "$renamed" "$(line_of "$folder" "fsync\\($(fd_on "$folder")\\)")"
+
+ln "$work/c.csv" "$work/link.csv"
+traced b
+named=$(line_of 1 'rename(at2?)?\(.*\.c\.csv\.kept\.saving.*\.c\.csv\.kept"')
+copy=$(line_of 1 'openat\(.*\.c\.csv\.kept\.saving", O_WRONLY')
+before "the copy is flushed before it is named" "$(line_of "$copy" "fsync\\($(fd_on "$copy")\\)")" "$named"
+written=$(line_of "$named" 'openat\(.*"(\./)?c\.csv", O_WRONLY')
+folder=$(line_of "$named" 'openat\(.*O_DIRECTORY')
+before "the folder is flushed once the copy is named, before the file is written" \
+  "$(line_of "$folder" "fsync\\($(fd_on "$folder")\\)")" "$written"
+before "the file is flushed before the copy is removed" "$(line_of "$written" "fsync\\($(fd_on "$written")\\)")" \
+  "$(line_of "$written" 'unlink(at)?\(.*\.c\.csv\.kept"')"
+echo "save_order: a rename save and a save in place flush in order"
