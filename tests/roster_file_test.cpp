@@ -193,6 +193,26 @@ TEST_F(StoreTest, ReplacingARosterKeepsTheOldOneInABackup) {
   release_roster(fresh);
 }
 
+// A backup's name keeps the file's folder and extension.
+TEST(StoreNames, BackupsKeepTheFoldersAndExtensions) {
+  testing_support::ScriptedSession session("");
+  for (auto [file, backup] : {std::pair{"./c.csv", "./c-backup-20261208-233015.csv"},
+                              {"../c.csv", "../c-backup-20261208-233015.csv"},
+                              {"a.b.csv", "a.b-backup-20261208-233015.csv"},
+                              {"d.x/name", "d.x/name-backup-20261208-233015"}}) {
+    files::MemoryFileSystem disk;
+    disk.files[file] = utf8_file("a,A1,c,1,2,3,2.0\r\n");
+    roster_store store{disk, file};
+    roster* list = nullptr;
+    ASSERT_EQ(store.open(list), 0);
+    roster* fresh = testing_support::roster_of({{"B1", 1}});
+    store.item_done(1, fresh, list);
+    EXPECT_EQ(disk.files.count(backup), 1u) << file;
+    release_roster(list);
+    release_roster(fresh);
+  }
+}
+
 // What another program saved in the file meanwhile is kept beside it before
 // the roster is saved over it; a file it deleted is simply written again.
 TEST_F(StoreTest, AnotherProgramsVersionIsKeptBeforeTheFileIsReplaced) {

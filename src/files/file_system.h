@@ -43,8 +43,11 @@ class FileSystem {
   virtual restore_outcome restore_cut_short_save(const std::string& path, std::string& why) = 0;
 
   // Writes a file that must not exist yet, as safely as replace_file; an
-  // existing file of that name is never touched (taken).
-  virtual create_outcome create_file(const std::string& path, std::string_view contents, std::string& why) = 0;
+  // existing file of that name is never touched (taken). It is readable by
+  // exactly those who may read the file at `like` (a backup of it), or by
+  // its owner alone.
+  virtual create_outcome create_file(const std::string& path, std::string_view contents, std::string& why,
+                                     const std::string& like = "") = 0;
 
   // False where this user may not change the file at `path` (or make it,
   // when it does not exist yet): its owner made it read-only, it is another

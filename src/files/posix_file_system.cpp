@@ -220,8 +220,15 @@ class PosixFileSystem final : public FileSystem {
     return posix::restore_cut_short_save(target, why);
   }
 
-  create_outcome create_file(const std::string& path, std::string_view contents, std::string& why) override {
-    std::string temporary = write_temporary(path, contents, 0600, why);
+  create_outcome create_file(const std::string& path, std::string_view contents, std::string& why,
+                             const std::string& like) override {
+    // The readers of `like`: its read bits (and its group, where this user
+    // may give it), never more than that.
+    struct stat model {};
+    bool modelled = !like.empty() && stat(target_of(like).c_str(), &model) == 0;
+    mode_t mode = modelled ? (model.st_mode & 0644) | 0600 : 0600;
+    bool kept = true;
+    std::string temporary = write_temporary(path, contents, mode, why, modelled ? &model : nullptr, &kept);
     if (temporary.empty()) return create_outcome::failed;
     // A link, unlike a rename, never replaces a file already there.
     int linked = link(temporary.c_str(), path.c_str());

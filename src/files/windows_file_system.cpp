@@ -176,7 +176,8 @@ class WindowsFileSystem final : public FileSystem {
   // A save here always renames a new file in (MoveFileEx keeps nothing to restore).
   restore_outcome restore_cut_short_save(const std::string&, std::string&) override { return restore_outcome::nothing; }
 
-  create_outcome create_file(const std::string& path, std::string_view contents, std::string& why) override {
+  create_outcome create_file(const std::string& path, std::string_view contents, std::string& why,
+                             const std::string&) override {
     std::string temporary = write_temporary(path, contents, why);
     if (temporary.empty()) return create_outcome::failed;
     // Without MOVEFILE_REPLACE_EXISTING a file already there is never replaced.

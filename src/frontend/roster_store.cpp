@@ -131,7 +131,7 @@ bool roster_store::keep_aside(const std::string& contents, std::string& name, st
   files::create_outcome made = files::create_outcome::taken;
   while (made == files::create_outcome::taken && backup_attempt_ < kMostBackupsASecond) {
     name = backup_path(stamp, ++backup_attempt_);
-    made = disk_.create_file(name, contents, why);
+    made = disk_.create_file(name, contents, why, path_);
   }
   if (made == files::create_outcome::taken) why = console::message("every backup name is taken");
   return made == files::create_outcome::created;

@@ -19,7 +19,8 @@ bool MemoryFileSystem::replace_file(const std::string& path, std::string_view co
   return true;
 }
 
-create_outcome MemoryFileSystem::create_file(const std::string& path, std::string_view contents, std::string& why) {
+create_outcome MemoryFileSystem::create_file(const std::string& path, std::string_view contents, std::string& why,
+                                             const std::string&) {
   if (!fail_saves_with.empty()) {
     why = fail_saves_with;
     return create_outcome::failed;

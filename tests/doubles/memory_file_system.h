@@ -21,7 +21,8 @@ class MemoryFileSystem final : public FileSystem {
   read_outcome read_file(const std::string& path, std::string& contents, std::string& why) override;
   bool replace_file(const std::string& path, std::string_view contents, std::string& why) override;
   restore_outcome restore_cut_short_save(const std::string&, std::string&) override { return restore_outcome::nothing; }
-  create_outcome create_file(const std::string& path, std::string_view contents, std::string& why) override;
+  create_outcome create_file(const std::string& path, std::string_view contents, std::string& why,
+                             const std::string& like) override;
   bool may_write(const std::string& path) override { return read_only.count(path) == 0; }
   lock_outcome lock_file(const std::string& path, std::string& why) override;
   bool still_locked(const std::string&, std::string&) override { return true; }

@@ -376,6 +376,7 @@ TEST_F(RosterFileTest, AFolderRemovedUnderTheProgramIsSaidAndEndsWith73) {
 TEST_F(RosterFileTest, ReplacingTheRosterKeepsTheOldOneInABackup) {
   std::string old = "\xef\xbb\xbf" + kHeader + "a,A1,c,1,2,3,2.0\r\n";
   write_file(dir / "class.csv", old);
+  fs::permissions(dir / "class.csv", fs::perms(0640));
   file_run replaced = run("907135\n1\nb\nB1\nc\n4 5 6\n#\n0\n", "class.csv");
   EXPECT_EQ(replaced.status, 0);
   std::vector<fs::path> backups;
@@ -385,6 +386,7 @@ TEST_F(RosterFileTest, ReplacingTheRosterKeepsTheOldOneInABackup) {
   ASSERT_EQ(backups.size(), 1u);
   EXPECT_EQ(contents_of(backups[0]), old);
   EXPECT_EQ(backups[0].extension(), ".csv");
+  EXPECT_EQ(fs::status(backups[0]).permissions(), fs::perms(0640)) << "readable by those who may read the file";
   EXPECT_EQ(replaced.errors, "roster: the replaced roster is kept in " + backups[0].filename().string() + "\n");
   // Every name a file system takes works, its lock, temporary and backup
   // names included: 226 bytes, and the longest, 83 Chinese characters and .csv.

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# A roster kept on USB sticks: a FAT32 and an exFAT image, mounted through
-# FUSE (fusefat, exfat-fuse) where this machine lets a FUSE file system be
-# mounted. On each, a session saves a new roster, a second replaces it with
-# item 1 (which keeps the old one in a backup) and a third lists what was
-# saved. File systems without modes or hard links must save all the same.
+# A roster kept on USB sticks: a FAT32, an exFAT and an NTFS image, mounted
+# through FUSE (fusefat, exfat-fuse, ntfs-3g) where this machine lets a FUSE
+# file system be mounted. On each, a session saves a new roster, a second
+# replaces it with item 1 (which keeps the old one in a backup) and a third
+# lists what was saved. File systems without modes or hard links must save
+# all the same.
 #   usb_sticks.sh ROSTER     (status 77: skipped, and why, in one line)
 set -uo pipefail
 roster=$1
@@ -19,7 +20,7 @@ skip() { echo "usb_sticks: skipped: $*"; exit 77; }
 fail() { echo "usb_sticks: $*" >&2; exit 1; }
 
 [ -c /dev/fuse ] || skip "this machine has no /dev/fuse, so no stick image can be mounted"
-for tool in mkfs.vfat fusefat mkfs.exfat mount.exfat-fuse fusermount; do
+for tool in mkfs.vfat fusefat mkfs.exfat mount.exfat-fuse mkntfs ntfs-3g fusermount; do
   command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/setup.sh installs it)"
 done
 
@@ -67,3 +68,4 @@ stick() {  # name, the roster's name, mkfs command..., then -- and the mount com
 # fusefat cannot make a file with a Chinese name (EPERM); a kernel's vfat can.
 stick FAT32 class2 mkfs.vfat -F 32 -- fusefat -o rw+
 stick exFAT 二班 mkfs.exfat -- mount.exfat-fuse
+stick NTFS 二班 mkntfs -F -Q -- ntfs-3g
