@@ -81,6 +81,18 @@ TEST_F(RosterFileTest, ASavedRosterComesBackRankedThroughALinkAndOnlyForItsOwner
   EXPECT_EQ(run("907135\n4 A01\n0\n", "link.csv").status, 0);
   EXPECT_TRUE(fs::is_symlink(dir / "link.csv"));
   EXPECT_EQ(contents_of(dir / "二班.csv"), "\xef\xbb\xbf" + kHeader + "李四,A02,一班,90,85.5,70,81.8\r\n");
+  // Saved before the pause: killed there, the file holds the new order.
+  e2e::PtySession ranking({"LANG=C.UTF-8"}, {e2e::program_path(), (dir / "三班.csv").string()});
+  ASSERT_TRUE(e2e::open_gate(ranking));
+  ranking.send("1\r张三\rA01\r一班\r60 70 81\r李四\rA02\r一班\r90 85.5 70\r#\r");
+  ASSERT_TRUE(ranking.wait_for("按任意键"));
+  std::size_t from = ranking.output().size();
+  ranking.send("k7\r");
+  ASSERT_TRUE(ranking.wait_for("按任意键", from));
+  ranking.kill(SIGKILL);
+  ranking.wait();
+  std::string saved = contents_of(dir / "三班.csv");
+  EXPECT_LT(saved.find("李四"), saved.find("张三")) << saved;
 }
 
 TEST_F(RosterFileTest, FilesASpreadsheetSavedLoadAndBadOnesAreRefusedBeforeTheGate) {
@@ -104,7 +116,9 @@ TEST_F(RosterFileTest, FilesASpreadsheetSavedLoadAndBadOnesAreRefusedBeforeTheGa
       {"/dev/null", 66, "roster: /dev/null: cannot read: it is not a file but a device, a pipe or a socket\n"},
       {"fifo.csv", 66, "roster: fifo.csv: cannot read: it is not a file but a device, a pipe or a socket\n"},
       {"linked.csv", 73, "roster: linked.csv: cannot create the lock file: Too many levels of symbolic links\n"},
+      {"short.csv", 65, "roster: short.csv: line 2, field 7 (平均分): 6 fields in the row, where a roster row has 7\n"},
   };
+  write_file(dir / "short.csv", kHeader + "张三,A01,一班,90,80,70\r\n");
   ASSERT_EQ(mkfifo((dir / "fifo.csv").c_str(), 0600), 0);
   fs::create_symlink(dir / "elsewhere", dir / ".linked.csv.lock");  // a lock file's name is never followed
   for (const row& expected : rows) {
