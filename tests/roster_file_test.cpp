@@ -80,11 +80,12 @@ TEST(RosterFile, GoodFilesGiveTheirRoster) {
     EXPECT_EQ(numbers_of(loaded.list), expected.numbers);
     release_roster(loaded.list);
   }
-  loaded_roster tricky = roster_from_csv(utf8_file("\"a,\"\"b\"\"\",\"x\ty\r\nz\",c, 90 ,-0,3e1,4\r\n"));
+  loaded_roster tricky = roster_from_csv(utf8_file("\"a,\"\"b\"\"\",\"x\ty\r\nz\",c\x01\x1f, 90 ,-0,3e1,4\r\n"));
   ASSERT_NE(tricky.list, nullptr);
   const student& record = *tricky.list->next;
   EXPECT_STREQ(record.name, "a,\"b\"");
   EXPECT_STREQ(record.student_no, "x\ty??z") << "control characters as the entry form stores them";
+  EXPECT_STREQ(record.class_name, "c??");
   EXPECT_EQ(record.score[0], 90);
   EXPECT_FALSE(std::signbit(record.score[1]));
   EXPECT_EQ(record.average, average_of(record.score));
@@ -170,11 +171,12 @@ TEST_F(StoreTest, ReplacingARosterKeepsTheOldOneInABackup) {
   disk.files["dir/class-backup-20261208-233015.csv"] = "someone's";
   ASSERT_EQ(store.open(list), 0);
   roster* fresh = testing_support::roster_of({{"B1", 1}});
-  disk.fail_saves_with = "No space left on device";
+  disk.fail_creates_with = "No space left on device";
   store.item_done(1, fresh, list);
+  EXPECT_EQ(disk.files["dir/class.csv"], old_file) << "without its backup the file is not replaced";
   release_roster(list);
   list = testing_support::roster_of({});
-  disk.fail_saves_with.clear();
+  disk.fail_creates_with.clear();
   store.item_done(3, fresh, nullptr);
   EXPECT_EQ(disk.files["dir/class-backup-20261208-233015.csv"], "someone's");
   EXPECT_EQ(disk.files["dir/class-backup-20261208-233015-2.csv"], old_file);

@@ -21,8 +21,8 @@ bool MemoryFileSystem::replace_file(const std::string& path, std::string_view co
 
 create_outcome MemoryFileSystem::create_file(const std::string& path, std::string_view contents, std::string& why,
                                              const std::string&) {
-  if (!fail_saves_with.empty()) {
-    why = fail_saves_with;
+  if (!fail_saves_with.empty() || !fail_creates_with.empty()) {
+    why = fail_saves_with.empty() ? fail_creates_with : fail_saves_with;
     return create_outcome::failed;
   }
   return files.emplace(path, contents).second ? create_outcome::created : create_outcome::taken;

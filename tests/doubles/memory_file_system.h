@@ -13,7 +13,8 @@ namespace files {
 class MemoryFileSystem final : public FileSystem {
  public:
   std::map<std::string, std::string> files;
-  std::string fail_saves_with;  // when set, every replace and create fails, saying this
+  std::string fail_saves_with;    // when set, every replace and create fails, saying this
+  std::string fail_creates_with;  // the same for creates alone
   std::string stamp = "20261208-233015";
   std::set<std::string> read_only;  // paths this user may not write
   int saves = 0;  // replace_file calls that succeeded

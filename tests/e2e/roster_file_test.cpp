@@ -78,8 +78,11 @@ TEST_F(RosterFileTest, ASavedRosterComesBackRankedThroughALinkAndOnlyForItsOwner
   EXPECT_EQ(listing("二班.csv"), ranked);
   EXPECT_EQ(fs::status(dir / "二班.csv").permissions(), fs::perms::owner_read | fs::perms::owner_write);
   fs::create_symlink("二班.csv", dir / "link.csv");
-  EXPECT_EQ(run("907135\n4 A01\n0\n", "link.csv").status, 0);
+  fs::create_directory(dir / "other");
+  fs::create_symlink("../link.csv", dir / "other" / "far.csv");  // relative, from another folder, to a link
+  EXPECT_EQ(run("907135\n4 A01\n0\n", "other/far.csv").status, 0);
   EXPECT_TRUE(fs::is_symlink(dir / "link.csv"));
+  EXPECT_TRUE(fs::is_symlink(dir / "other" / "far.csv"));
   EXPECT_EQ(contents_of(dir / "二班.csv"), "\xef\xbb\xbf" + kHeader + "李四,A02,一班,90,85.5,70,81.8\r\n");
   // Saved before the pause: killed there, the file holds the new order.
   e2e::PtySession ranking({"LANG=C.UTF-8"}, {e2e::program_path(), (dir / "三班.csv").string()});
@@ -391,7 +394,9 @@ TEST_F(RosterFileTest, ReplacingTheRosterKeepsTheOldOneInABackup) {
   std::string old = "\xef\xbb\xbf" + kHeader + "a,A1,c,1,2,3,2.0\r\n";
   write_file(dir / "class.csv", old);
   fs::permissions(dir / "class.csv", fs::perms(0640));
+  write_file(dir / ".class.csv.saving", "left by a kill");
   file_run replaced = run("907135\n1\nb\nB1\nc\n4 5 6\n#\n0\n", "class.csv");
+  EXPECT_FALSE(fs::exists(dir / ".class.csv.saving")) << "a temporary file left by a kill is replaced";
   EXPECT_EQ(replaced.status, 0);
   std::vector<fs::path> backups;
   for (const auto& entry : fs::directory_iterator(dir)) {
