@@ -5,7 +5,7 @@
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libvterm-dev tmux valgrind locales man-db groff-base dpkg-dev gettext fusefat exfat-fuse exfatprogs dosfstools fuse3 ntfs-3g acl strace)
+packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libvterm-dev tmux valgrind locales man-db groff-base dpkg-dev gettext fusefat exfat-fuse exfatprogs dosfstools fuse3 ntfs-3g acl strace gnumeric)
 
 install_packages setup "${packages[@]}"
 
