@@ -3,7 +3,8 @@
 # temporary file flushed before it is renamed over the file, and the folder
 # flushed after; written in place (a hard-linked file), the copy kept aside
 # named (whole) and its folder flushed before the file is written, and the
-# file flushed before the copy is removed.
+# file flushed before the copy is removed. A folder that cannot be flushed
+# at all (EINVAL, injected) still saves.
 #   save_order.sh ROSTER     (status 77: skipped, and why, in one line)
 set -uo pipefail
 roster=$1
@@ -13,9 +14,11 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "save_order: $*" >&2; exit 1; }
 
 # (The leak checker of a sanitized build cannot run under ptrace: it is off.)
-traced() {  # the trace of one session that saves c.csv in $work with student $1
-  (cd "$work" && printf '907135\n1\n%s\n%s1\nc\n1 2 3\n#\n\n0\n' "$1" "$1" |
-    ASAN_OPTIONS=detect_leaks=0 strace -f -o "$work/trace" \
+traced() {  # the trace of one session that saves c.csv in $work with student $1, then strace's options
+  local student=$1
+  shift
+  (cd "$work" && printf '907135\n1\n%s\n%s1\nc\n1 2 3\n#\n\n0\n' "$student" "$student" |
+    ASAN_OPTIONS=detect_leaks=0 strace -f -o "$work/trace" "$@" \
       -e trace=openat,fsync,fdatasync,rename,renameat,renameat2,unlink,unlinkat \
       "$roster" c.csv >/dev/null 2>"$work/errors") || fail "the session failed: $(cat "$work/errors")"
 }
@@ -46,4 +49,12 @@ before "the folder is flushed once the copy is named, before the file is written
   "$(line_of "$folder" "fsync\\($(fd_on "$folder")\\)")" "$written"
 before "the file is flushed before the copy is removed" "$(line_of "$written" "fsync\\($(fd_on "$written")\\)")" \
   "$(line_of "$written" 'unlink(at)?\(.*\.c\.csv\.kept"')"
-echo "save_order: a rename save and a save in place flush in order"
+rm "$work/link.csv" "$work/c.csv"
+traced d -e inject=fsync:error=EINVAL:when=3
+injected=$(line_of 1 'fsync\(.*INJECTED')
+folder=$(line_of 1 'openat\(.*O_DIRECTORY')
+[ "$injected" -gt 0 ] && [ "$(sed -n "${injected}s/.*fsync(\([0-9]*\)).*/\1/p" "$work/trace")" = "$(fd_on "$folder")" ] ||
+  fail "the third flush of a new file's first save is no longer its folder's: $(cat "$work/trace")"
+grep -q '^d,d1,' "$work/c.csv" && [ ! -s "$work/errors" ] ||
+  fail "a folder that cannot be flushed (EINVAL) failed the save: $(cat "$work/errors")"
+echo "save_order: a rename save and a save in place flush in order; a folder that cannot be flushed still saves"
