@@ -6,12 +6,9 @@
 # file flushed before the copy is removed. A folder that cannot be flushed
 # at all (EINVAL, injected) still saves.
 #   save_order.sh ROSTER     (status 77: skipped, and why, in one line)
-set -uo pipefail
-roster=$1
-command -v strace >/dev/null || { echo "save_order: skipped: strace is not installed (scripts/setup.sh installs it)"; exit 77; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() { echo "save_order: $*" >&2; exit 1; }
+check=save_order
+source "$(dirname "$0")/shell_check.sh"
+needs strace
 
 # (The leak checker of a sanitized build cannot run under ptrace: it is off.)
 traced() {  # the trace of one session that saves c.csv in $work with student $1, then strace's options

@@ -3,12 +3,9 @@
 # to CSV): a text that begins like a formula is never run as one, and the
 # file the spreadsheet writes back opens again with the same texts.
 #   spreadsheet_round_trip.sh ROSTER     (status 77: skipped, and why, in one line)
-set -uo pipefail
-roster=$1
-command -v ssconvert >/dev/null || { echo "spreadsheet_round_trip: skipped: ssconvert (gnumeric) is not installed"; exit 77; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() { echo "spreadsheet_round_trip: $*" >&2; exit 1; }
+check=spreadsheet_round_trip
+source "$(dirname "$0")/shell_check.sh"
+needs ssconvert
 cd "$work" || exit 1
 printf '907135\n1\n=1+1\n+86\n@SUM(1)\n1 2 3\n-5\nA2\n=HYPERLINK("x")\n4 5 6\n#\n\n0\n' |
   LANG=C.UTF-8 "$roster" c.csv >/dev/null 2>errors || fail "the session failed: $(cat errors)"

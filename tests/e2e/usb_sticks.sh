@@ -6,9 +6,8 @@
 # lists what was saved. File systems without modes or hard links must save
 # all the same.
 #   usb_sticks.sh ROSTER     (status 77: skipped, and why, in one line)
-set -uo pipefail
-roster=$1
-work=$(mktemp -d)
+check=usb_sticks
+source "$(dirname "$0")/shell_check.sh"
 mounted=() loops=()
 cleanup() {
   for point in "${mounted[@]}"; do fusermount -u "$point" || true; done
@@ -16,13 +15,9 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-skip() { echo "usb_sticks: skipped: $*"; exit 77; }
-fail() { echo "usb_sticks: $*" >&2; exit 1; }
 
 [ -c /dev/fuse ] || skip "this machine has no /dev/fuse, so no stick image can be mounted"
-for tool in mkfs.vfat fusefat mkfs.exfat mount.exfat-fuse mkntfs ntfs-3g fusermount; do
-  command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/setup.sh installs it)"
-done
+needs mkfs.vfat fusefat mkfs.exfat mount.exfat-fuse mkntfs ntfs-3g fusermount
 
 session() {  # folder, input; the transcript on standard output
   (cd "$1" && LANG=C.UTF-8 "$roster" "$file.csv" <<<"$2") 2>"$work/errors" || fail "status $? on $1: $(cat "$work/errors")"
