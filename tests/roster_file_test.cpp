@@ -38,7 +38,7 @@ TEST(RosterFile, RefusedFilesSayWhere) {
       {utf8_file("a,b,c,1,1e999,3,4\r\n"), 2, 5, "not a finite number"},
       {utf8_file("a,b,c,,2,3,4\r\n"), 2, 4, "not a finite number"},
       {utf8_file("a,b,c,nan,2,3,4\r\n"), 2, 4, "not a finite number"},
-      {"name,number\r\nA,1\r\n", 1, 0, "not a roster file"},
+      {"name,number\r\nA,1\r\n", 1, 0, "not a roster file: the first row is not the header row of a roster"},
       {kBom + kHeader + "\xff\xfe,b,c,1,2,3,4\r\n", 2, 1, "GBK cannot hold"},  // marked UTF-8, yet not
       {gbk(kHeader) + "\x81\x20,b,c,1,2,3,4\r\n", 2, 1, "neither UTF-8 nor GBK"},
       {utf8_file("a,b,c,1,2,3,4,,x\r\n"), 2, 8, "9 fields"},  // empty fields end a row only at its end

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -395,8 +396,22 @@ TEST_F(RosterFileTest, ReplacingTheRosterKeepsTheOldOneInABackup) {
   write_file(dir / "class.csv", old);
   fs::permissions(dir / "class.csv", fs::perms(0640));
   write_file(dir / ".class.csv.saving", "left by a kill");
-  file_run replaced = run("907135\n1\nb\nB1\nc\n4 5 6\n#\n0\n", "class.csv");
+  std::time_t before = std::time(nullptr);
+  file_run replaced = run("907135\n1\nb\nB1\nc\n4 5 6\n#\n0\n", "class.csv", "env TZ=Asia/Shanghai");
   EXPECT_FALSE(fs::exists(dir / ".class.csv.saving")) << "a temporary file left by a kill is replaced";
+  // The backup's name carries the local time, here Shanghai's.
+  setenv("TZ", "Asia/Shanghai", 1);
+  tzset();
+  std::set<std::string> stamps;
+  for (std::time_t second = before; second <= std::time(nullptr); ++second) {
+    struct tm local {};
+    localtime_r(&second, &local);
+    char stamp[64];
+    std::strftime(stamp, sizeof stamp, "class-backup-%Y%m%d-%H%M%S.csv", &local);
+    stamps.insert(stamp);
+  }
+  unsetenv("TZ");
+  tzset();
   EXPECT_EQ(replaced.status, 0);
   std::vector<fs::path> backups;
   for (const auto& entry : fs::directory_iterator(dir)) {
@@ -405,6 +420,7 @@ TEST_F(RosterFileTest, ReplacingTheRosterKeepsTheOldOneInABackup) {
   ASSERT_EQ(backups.size(), 1u);
   EXPECT_EQ(contents_of(backups[0]), old);
   EXPECT_EQ(backups[0].extension(), ".csv");
+  EXPECT_EQ(stamps.count(backups[0].filename().string()), 1u) << backups[0];
   EXPECT_EQ(fs::status(backups[0]).permissions(), fs::perms(0640)) << "readable by those who may read the file";
   EXPECT_EQ(replaced.errors, "roster: the replaced roster is kept in " + backups[0].filename().string() + "\n");
   // Every name a file system takes works, its lock, temporary and backup
