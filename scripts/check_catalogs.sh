@@ -10,8 +10,8 @@ mkdir -p "$work"
 cd "$source_dir"
 mapfile -t sources < <(find src -name '*.cpp' | sort)
 xgettext --language=C++ --from-code=UTF-8 --no-location --package-name=roster \
-  --keyword= --keyword=message:1 --keyword=translatable:1 --keyword=failed:2 \
-  --flag=message:1:c-format --flag=failed:2:c-format \
+  --keyword= --keyword=message:1 --keyword=translatable:1 --keyword=failed:2 --keyword=say:1 \
+  --flag=message:1:c-format --flag=failed:2:c-format --flag=say:1:c-format \
   --output="$work/roster.pot" "${sources[@]}"
 status=0
 for catalog in po/*.po; do

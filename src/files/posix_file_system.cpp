@@ -156,21 +156,10 @@ class PosixFileSystem final : public FileSystem {
       return not_a_file(info, why);
     }
     modes_[target] = info.st_mode & 07777;
-    contents.clear();
-    char buffer[64 * 1024];
-    for (;;) {
-      ssize_t n = ::read(fd, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        int error = errno;
-        close(fd);
-        failed(why, "cannot read: %s", error);
-        return read_outcome::failed;
-      }
-      if (n == 0) break;
-      contents.append(buffer, static_cast<std::size_t>(n));
+    if (!posix::read_all(fd, contents)) {
+      failed(why, "cannot read: %s", errno);
+      return read_outcome::failed;
     }
-    close(fd);
     return read_outcome::read;
   }
 
@@ -206,7 +195,8 @@ class PosixFileSystem final : public FileSystem {
       return failed(why, "cannot replace the file: %s", error);
     }
     modes_[target] = mode;
-    if (lock_ >= 0) lock_the_file_again(target);
+    std::string ignored;
+    if (lock_ >= 0) lock_the_file(target, ignored);
     return sync_folder(folder_of(target), why);
   }
 
@@ -307,17 +297,9 @@ class PosixFileSystem final : public FileSystem {
     if (!take(fd, true, why)) return flocked_elsewhere_ ? lock_outcome::busy : lock_outcome::failed;
     // One file has one lock, whatever names it is reached by: the file
     // itself is locked too, which its hard links share.
-    struct stat held {};
-    bool held_already = file_lock_ >= 0 && fstat(file_lock_, &held) == 0 && stat(target.c_str(), &info) == 0 &&
-                        held.st_dev == info.st_dev && held.st_ino == info.st_ino;
-    if (!held_already) {
-      int file = open(target.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-      if (file >= 0 && !take(file, false, why)) {
-        close(fd);
-        return flocked_elsewhere_ ? lock_outcome::busy : lock_outcome::failed;
-      }
-      if (file_lock_ >= 0) close(file_lock_);
-      file_lock_ = file;
+    if (!lock_the_file(target, why)) {
+      close(fd);
+      return flocked_elsewhere_ ? lock_outcome::busy : lock_outcome::failed;
     }
     // The file's bits even where the umask took some; a lock whose mode
     // cannot be set still locks.
@@ -344,13 +326,21 @@ class PosixFileSystem final : public FileSystem {
     return true;
   }
 
-  // After a rename the file is a new one: its lock goes over to it.
-  void lock_the_file_again(const std::string& target) {
-    std::string ignored;
+  // Locks the roster file itself, unless this process holds it already; a
+  // file not there yet has nothing to lock. After a rename it is a new file,
+  // and the lock goes over to it. False, busy or failed, as take().
+  bool lock_the_file(const std::string& target, std::string& why) {
+    struct stat held {}, named {};
+    if (file_lock_ >= 0 && fstat(file_lock_, &held) == 0 && stat(target.c_str(), &named) == 0 &&
+        held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+      return true;
+    }
     int file = open(target.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (file < 0 || !take(file, false, ignored)) return;
+    if (file < 0) return true;
+    if (!take(file, false, why)) return false;
     if (file_lock_ >= 0) close(file_lock_);
     file_lock_ = file;
+    return true;
   }
 
   bool still_locked(const std::string& path, std::string& why) override {

@@ -39,15 +39,7 @@ std::string copy_header(std::string_view contents) {
 
 bool read_whole(const std::string& path, std::string& contents) {
   int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return false;
-  contents.clear();
-  char buffer[64 * 1024];
-  ssize_t n = 0;
-  while ((n = read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
-    if (n > 0) contents.append(buffer, static_cast<std::size_t>(n));
-  }
-  close(fd);
-  return n == 0;
+  return fd >= 0 && read_all(fd, contents);
 }
 
 // Puts `contents` into the file itself: written from its start, cut to
@@ -83,6 +75,19 @@ std::string folder_of(const std::string& path) {
 
 std::string beside(const std::string& path, const std::string& suffix) {
   return folder_of(path) + "/." + fitting_stem(".", name_of(path), suffix) + suffix;
+}
+
+bool read_all(int fd, std::string& contents) {
+  contents.clear();
+  char buffer[64 * 1024];
+  ssize_t n = 0;
+  while ((n = read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+    if (n > 0) contents.append(buffer, static_cast<std::size_t>(n));
+  }
+  int error = errno;
+  close(fd);
+  errno = error;
+  return n == 0;
 }
 
 bool write_all(int fd, std::string_view bytes, std::string& why) {

@@ -24,6 +24,9 @@ std::string folder_of(const std::string& path);
 // `path`'s folder, "/.", its name (shortened where need be) and `suffix`.
 std::string beside(const std::string& path, const std::string& suffix);
 
+// Reads what is left of `fd` into `contents` and closes it; false, with
+// errno, when a read failed.
+bool read_all(int fd, std::string& contents);
 bool write_all(int fd, std::string_view bytes, std::string& why);
 // Writes `contents` to `fd`, flushed to the disk, and closes it.
 bool write_and_close(int fd, std::string_view contents, std::string& why);

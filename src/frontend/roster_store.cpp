@@ -10,6 +10,11 @@ namespace {
 // second's names are free.
 constexpr int kMostBackupsASecond = 1000000;
 
+// One line on standard error: "roster: " and the message in the reader's language.
+void say(const char* english, std::initializer_list<std::string_view> values = {}) {
+  console::report("roster: " + console::message(english, values));
+}
+
 bool can_change_roster(int choice) {
   return choice == 1 || choice == 3 || choice == 4 || choice == 5 || choice == 7;
 }
@@ -25,7 +30,7 @@ roster* roster_store::read(std::string& contents, int& status) {
     case files::read_outcome::read: break;
     case files::read_outcome::absent: contents.clear(); break;  // a new roster, made at the first save
     case files::read_outcome::failed:
-      console::report("roster: " + console::message("%s: %s", {path_, why}));
+      say("%s: %s", {path_, why});
       status = exit_status::unreadable;
       return nullptr;
   }
@@ -35,11 +40,10 @@ roster* roster_store::read(std::string& contents, int& status) {
     std::string title = csv_column_title(file.problem.field);
     std::string column = title.empty() ? console::message("beyond the last column") : console::platform_text(title);
     if (file.problem.field == 0) {
-      console::report("roster: " + console::message("%s: line %s: %s", {path_, line, file.problem.what}));
+      say("%s: line %s: %s", {path_, line, file.problem.what});
     } else {
-      console::report("roster: " + console::message("%s: line %s, field %s (%s): %s",
-                                                    {path_, line, std::to_string(file.problem.field), column,
-                                                     file.problem.what}));
+      say("%s: line %s, field %s (%s): %s",
+          {path_, line, std::to_string(file.problem.field), column, file.problem.what});
     }
     status = exit_status::bad_file;
   }
@@ -55,14 +59,10 @@ int roster_store::open(roster*& loaded) {
   switch (disk_.restore_cut_short_save(path_, why)) {
     case files::restore_outcome::nothing: break;
     case files::restore_outcome::restored:
-      console::report("roster: " + console::message("%s: a save was cut short; the file's last whole version is put "
-                                                    "back",
-                                                    {path_}));
+      say("%s: a save was cut short; the file's last whole version is put back", {path_});
       break;
     case files::restore_outcome::failed:
-      console::report("roster: " + console::message("%s: a save was cut short, and its last whole version cannot be "
-                                                    "put back (%s)",
-                                                    {path_, why}));
+      say("%s: a save was cut short, and its last whole version cannot be put back (%s)", {path_, why});
       return exit_status::not_saved;
   }
   loaded = read(before, status);
@@ -71,9 +71,7 @@ int roster_store::open(roster*& loaded) {
   // guards saves), and every change says it is not saved.
   read_only_ = !disk_.may_write(path_);
   if (read_only_) {
-    console::report("roster: " + console::message("%s: read-only for you: the roster can be listed and looked up, but "
-                                                  "no change is saved in it",
-                                                  {path_}));
+    say("%s: read-only for you: the roster can be listed and looked up, but no change is saved in it", {path_});
     on_disk_ = before;
     saved_ = roster_to_csv(loaded);
     return 0;
@@ -81,12 +79,11 @@ int roster_store::open(roster*& loaded) {
   switch (disk_.lock_file(path_, why)) {
     case files::lock_outcome::locked: break;
     case files::lock_outcome::busy:
-      console::report("roster: " + console::message("%s: in use by another roster program (%s); end that one first",
-                                                    {path_, why}));
+      say("%s: in use by another roster program (%s); end that one first", {path_, why});
       status = exit_status::in_use;
       break;
     case files::lock_outcome::failed:
-      console::report("roster: " + console::message("%s: %s", {path_, why}));
+      say("%s: %s", {path_, why});
       status = exit_status::not_saved;
       break;
   }
@@ -117,7 +114,7 @@ void roster_store::item_done(int choice, const roster* current, const roster* re
 
 int roster_store::menu_over(const roster* current) {
   if (read_only_ ? roster_to_csv(current) == saved_ : save(current)) return 0;
-  console::report("roster: " + console::message("%s: the last changes are not saved in it", {path_}));
+  say("%s: the last changes are not saved in it", {path_});
   return exit_status::not_saved;
 }
 
@@ -143,12 +140,11 @@ bool roster_store::write_backups() {
   while (!backups_.empty()) {
     std::string name, why;
     if (!keep_aside(backups_.front(), name, why)) {
-      console::report("roster: " + console::message("%s: not saved, as the replaced roster could not be kept in %s "
-                                                    "(%s); trying again after the next change",
-                                                    {path_, name, why}));
+      say("%s: not saved, as the replaced roster could not be kept in %s (%s); trying again after the next change",
+          {path_, name, why});
       return false;
     }
-    console::report("roster: " + console::message("the replaced roster is kept in %s", {name}));
+    say("the replaced roster is kept in %s", {name});
     backups_.erase(backups_.begin());
   }
   return true;
@@ -161,9 +157,9 @@ bool roster_store::keep_what_another_program_saved(std::string& kept_in) {
   std::string now, why;
   if (disk_.read_file(path_, now, why) != files::read_outcome::read || now == on_disk_) return true;
   if (keep_aside(now, kept_in, why)) return true;
-  console::report("roster: " + console::message("%s: not saved, as another program changed it and its version could "
-                                                "not be kept in %s (%s); trying again after the next change",
-                                                {path_, kept_in, why}));
+  say("%s: not saved, as another program changed it and its version could not be kept in %s (%s); trying again after "
+      "the next change",
+      {path_, kept_in, why});
   return false;
 }
 
@@ -172,24 +168,22 @@ bool roster_store::save(const roster* current) {
   std::string contents = roster_to_csv(current);
   if (contents == saved_) return true;
   if (read_only_) {
-    console::report("roster: " + console::message("%s: not saved, as it is read-only for you", {path_}));
+    say("%s: not saved, as it is read-only for you", {path_});
     return false;
   }
   std::string kept_in, why;
   if (!disk_.still_locked(path_, why)) {
-    console::report("roster: " + console::message("%s: not saved, as %s", {path_, why}));
+    say("%s: not saved, as %s", {path_, why});
     return false;
   }
   if (!keep_what_another_program_saved(kept_in)) return false;
   if (!disk_.replace_file(path_, contents, why)) {
-    console::report("roster: " + console::message("%s: not saved (%s); the roster is kept and saved after the next change",
-                                                  {path_, why}));
+    say("%s: not saved (%s); the roster is kept and saved after the next change", {path_, why});
     return false;
   }
   if (!kept_in.empty()) {
-    console::report("roster: " + console::message("%s had been changed by another program: its version is kept in %s, "
-                                                  "and this roster is saved in %s",
-                                                  {path_, kept_in, path_}));
+    say("%s had been changed by another program: its version is kept in %s, and this roster is saved in %s",
+        {path_, kept_in, path_});
   }
   saved_ = contents;
   on_disk_ = std::move(contents);

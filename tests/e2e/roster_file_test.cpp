@@ -46,6 +46,13 @@ void write_file(const fs::path& path, std::string_view contents) {
   std::ofstream(path, std::ios::binary) << contents;
 }
 
+// What runs the program as another, ordinary user (root ignores file
+// permissions): uid and gid `id`, in group 5000 where `grouped`.
+std::string as_user(int id, bool grouped = false) {
+  std::string ids = std::to_string(id);
+  return "setpriv --reuid=" + ids + " --regid=" + ids + (grouped ? " --groups=5000" : " --clear-groups");
+}
+
 // A folder of its own for each test.
 struct RosterFileTest : ::testing::Test {
   fs::path dir = fs::temp_directory_path() / ("roster-file-" + std::to_string(getpid()));
@@ -62,6 +69,14 @@ struct RosterFileTest : ::testing::Test {
                           arguments + " 2>stderr.txt";
     e2e::piped_run result = e2e::run_piped({"/bin/sh", "-c", command}, input, {locale, "PATH=/usr/bin:/bin"});
     return {result.output, contents_of(dir / "stderr.txt"), result.end.exit_status};
+  }
+  // The backups in `dir` of the file named `stem`.csv.
+  std::vector<fs::path> backups_of(const std::string& stem) {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      if (entry.path().filename().string().starts_with(stem + "-backup-")) found.push_back(entry.path());
+    }
+    return found;
   }
   std::string listing(const std::string& file) {
     std::string out = run("907135\n2\n0\n", file).output;
@@ -187,13 +202,10 @@ TEST_F(RosterFileTest, AnotherProgramsSaveIsKeptAndADeletedFileComesBackWithItsM
   std::size_t from = program.output().size();
   program.send("3 A1\rb\rB1\rc\r1 2 3\r");
   ASSERT_TRUE(program.wait_for("按任意键", from));
-  fs::path kept;
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    if (entry.path().filename().string().starts_with("class-backup-")) kept = entry.path();
-  }
-  ASSERT_FALSE(kept.empty()) << program.output();
-  EXPECT_EQ(contents_of(kept), theirs);
-  EXPECT_NE(program.output().find("had been changed by another program: its version is kept in " + kept.string()),
+  std::vector<fs::path> kept = backups_of("class");
+  ASSERT_EQ(kept.size(), 1u) << program.output();
+  EXPECT_EQ(contents_of(kept[0]), theirs);
+  EXPECT_NE(program.output().find("had been changed by another program: its version is kept in " + kept[0].string()),
             std::string::npos);
   EXPECT_EQ(contents_of(file), "\xef\xbb\xbf" + kHeader + "a,A1,c,1,2,3,2.0\r\nb,B1,c,1,2,3,2.0\r\n");
   fs::remove(file);
@@ -213,7 +225,7 @@ TEST_F(RosterFileTest, AnotherProgramsSaveIsKeptAndADeletedFileComesBackWithItsM
 TEST_F(RosterFileTest, AFileTheUserMayNotWriteIsListedAndNeverReplaced) {
   if (geteuid() != 0) GTEST_SKIP() << "these cases switch to the user nobody, which needs root";
   const std::string roster = "\xef\xbb\xbf" + kHeader + "a,A1,c,1,2,3,2.0\r\n";
-  const std::string as_nobody = "setpriv --reuid=nobody --regid=nogroup --clear-groups";
+  const std::string as_nobody = as_user(65534);
   fs::create_directories(dir / "shared");
   fs::create_directories(dir / "closed");
   fs::permissions(dir / "shared", fs::perms::all);
@@ -261,8 +273,7 @@ TEST_F(RosterFileTest, AFileTheUserMayNotWriteIsListedAndNeverReplaced) {
 // in place), and a lock file left 0600 by the first locks nobody out.
 TEST_F(RosterFileTest, ColleaguesInASharedFolderKeepTheFileAsItWas) {
   if (geteuid() != 0) GTEST_SKIP() << "these cases switch between two users, which needs root";
-  const std::string as_a = "setpriv --reuid=1201 --regid=1201 --groups=5000";
-  const std::string as_b = "setpriv --reuid=1202 --regid=1202 --groups=5000";
+  const std::string as_a = as_user(1201, true), as_b = as_user(1202, true);
   fs::path folder = dir / "group";
   fs::create_directories(folder);
   ASSERT_EQ(chown(folder.c_str(), 0, 5000), 0);
@@ -304,12 +315,12 @@ TEST_F(RosterFileTest, ALinkPlantedInAStickyFolderIsNeverFollowed) {
   write_file(home / "notes.txt", "my notes");
   ASSERT_EQ(chown((home / "notes.txt").c_str(), 1201, 1201), 0);
   auto plant = [&](const std::string& name) {
-    std::string command = "setpriv --reuid=1202 --regid=1202 --clear-groups ln -s '" + (home / "notes.txt").string() +
+    std::string command = as_user(1202) + " ln -s '" + (home / "notes.txt").string() +
                           "' '" + (shared / name).string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
   };
   plant("there.csv");
-  file_run refused = run("907135\n0\n", "drop/there.csv", "setpriv --reuid=1201 --regid=1201 --clear-groups");
+  file_run refused = run("907135\n0\n", "drop/there.csv", as_user(1201));
   EXPECT_EQ(refused.status, 66);
   EXPECT_EQ(refused.errors, "roster: drop/there.csv: cannot read: it is a link another user made in a shared folder, "
                             "which is not followed\n");
@@ -413,10 +424,7 @@ TEST_F(RosterFileTest, ReplacingTheRosterKeepsTheOldOneInABackup) {
   unsetenv("TZ");
   tzset();
   EXPECT_EQ(replaced.status, 0);
-  std::vector<fs::path> backups;
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    if (entry.path().filename().string().starts_with("class-backup-")) backups.push_back(entry.path());
-  }
+  std::vector<fs::path> backups = backups_of("class");
   ASSERT_EQ(backups.size(), 1u);
   EXPECT_EQ(contents_of(backups[0]), old);
   EXPECT_EQ(backups[0].extension(), ".csv");
