@@ -188,30 +188,18 @@ TEST_F(RosterFileTest, MessagesSpeakTheReadersLanguageInTheTerminalsEncoding) {
   EXPECT_EQ(version.status, 0);
 }
 
-// A spreadsheet's save while the program runs is kept beside the file before
-// the next change is saved over it; a file deleted meanwhile comes back with
-// the mode it had.
-TEST_F(RosterFileTest, AnotherProgramsSaveIsKeptAndADeletedFileComesBackWithItsMode) {
+// A file another program deleted while the roster is open comes back, at the
+// next change, with the mode it had. (What another program saved meanwhile
+// is kept aside: StoreTest, and windows_check under wine.)
+TEST_F(RosterFileTest, ADeletedFileComesBackWithItsMode) {
   fs::path file = dir / "class.csv";
-  write_file(file, "\xef\xbb\xbf" + kHeader + "a,A1,c,1,2,3,2.0\r\n");
+  write_file(file, "\xef\xbb\xbf" + kHeader + "a,A1,c,1,2,3,2.0\r\nb,B1,c,1,2,3,2.0\r\n");
   fs::permissions(file, fs::perms(0640));
   e2e::PtySession program({"LANG=C.UTF-8"}, {e2e::program_path(), file.string()});
   ASSERT_TRUE(e2e::open_gate(program));
-  std::string theirs = "\xef\xbb\xbf" + kHeader + "a,A1,c,1,2,3,2.0\r\nz,Z9,c,7,8,9,8.0\r\n";
-  write_file(file, theirs);
-  std::size_t from = program.output().size();
-  program.send("3 A1\rb\rB1\rc\r1 2 3\r");
-  ASSERT_TRUE(program.wait_for("按任意键", from));
-  std::vector<fs::path> kept = backups_of("class");
-  ASSERT_EQ(kept.size(), 1u) << program.output();
-  EXPECT_EQ(contents_of(kept[0]), theirs);
-  EXPECT_NE(program.output().find("had been changed by another program: its version is kept in " + kept[0].string()),
-            std::string::npos);
-  EXPECT_EQ(contents_of(file), "\xef\xbb\xbf" + kHeader + "a,A1,c,1,2,3,2.0\r\nb,B1,c,1,2,3,2.0\r\n");
   fs::remove(file);
-  from = program.output().size();
-  program.send("k4 B1\r");
-  ASSERT_TRUE(program.wait_for("按任意键", from));
+  program.send("4 B1\r");
+  ASSERT_TRUE(program.wait_for("按任意键"));
   EXPECT_EQ(contents_of(file), "\xef\xbb\xbf" + kHeader + "a,A1,c,1,2,3,2.0\r\n");
   EXPECT_EQ(fs::status(file).permissions(), fs::perms(0640));
   program.send("k0\r");
