@@ -13,7 +13,7 @@ source scripts/common.sh
 install_packages fuzz clang libclang-rt-14-dev pkg-config libvterm-dev
 cmake --preset fuzz && cmake --build --preset fuzz
 
-mkdir -p fuzz/findings/corpus fuzz/findings/file_corpus fuzz/findings/line_corpus
+mkdir -p fuzz/findings/corpus fuzz/findings/file_corpus fuzz/findings/terminal/corpus
 parallel=()
 # Parallel jobs log to fuzz-N.log in the current folder: keep those in findings.
 if [ "$jobs" -gt 1 ]; then parallel=(-jobs="$jobs" -workers="$jobs"); cd fuzz/findings; fi
@@ -22,7 +22,7 @@ target=${ROSTER_FUZZ_TARGET:-session}
 case "$target" in
   session) binary=session_fuzzer corpus=corpus extra=(-dict="$root/fuzz/session.dict") ;;
   file) binary=roster_file_fuzzer corpus=file_corpus extra=() ;;
-  line) binary=line_reader_fuzzer corpus=line_corpus extra=() ;;
+  line) binary=line_reader_fuzzer corpus=terminal/corpus extra=() ;;
   *) echo "fuzz: ROSTER_FUZZ_TARGET is session, file or line, not '$target'" >&2; exit 2 ;;
 esac
 exec "$root/build-fuzz/fuzz/$binary" "$root/fuzz/findings/$corpus" "$root/fuzz/$corpus" "${extra[@]}" \

@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "console/backend.h"
-#include "console/messages.h"
+#include "messages/messages.h"
 
 namespace console {
 namespace {

@@ -23,13 +23,14 @@
 
 #include "console/backend.h"
 #include "console/console.h"
-#include "console/key_codes.h"
+#include "terminal/key_codes.h"
 #include "console/locale_charset.h"
-#include "console/messages.h"
-#include "console/line_reader.h"
+#include "messages/messages.h"
+#include "terminal/line_reader.h"
 #include "console/posix_input.h"
-#include "console/posix_terminal.h"
-#include "console/posix_terminal_io.h"
+#include "terminal/typed_bytes.h"
+#include "terminal/posix_terminal.h"
+#include "terminal/posix_terminal_io.h"
 #include "console/transcoder.h"
 
 namespace console {

@@ -1,11 +1,10 @@
-// Reading standard input on a POSIX system: whatever kind of file it is,
-// blocking or not, and byte by byte from a terminal's keyboard.
+// Reading standard input on a POSIX system, whatever kind of file it is,
+// blocking or not.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstddef>
-#include <optional>
 #include <string>
 
 namespace console::posix {
@@ -21,14 +20,5 @@ void wait_until_ready(int fd, short events);
 // end; an input that cannot be read (closed, a directory) is said once on
 // standard error and then counts as ended.
 ssize_t read_standard_input(void* buffer, std::size_t size);
-
-// One byte from the keyboard; with a timeout, nothing if none comes in time.
-// Nothing at end of input. What was typed is read in as much as there is,
-// and handed out a byte at a time.
-std::optional<unsigned char> read_byte(int timeout_ms);
-// True when a byte typed is read in and not yet handed out.
-bool byte_waiting();
-// Gives back the byte read_byte() just handed out.
-void unread_byte();
 
 }  // namespace console::posix

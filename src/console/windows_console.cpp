@@ -15,7 +15,7 @@
 
 #include "console/backend.h"
 #include "console/console.h"
-#include "console/messages.h"
+#include "messages/messages.h"
 
 namespace console {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "console/terminal_io.h"
+#include "terminal/terminal_io.h"
 
 namespace console {
 

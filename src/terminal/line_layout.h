@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "console/terminal_charset.h"
+#include "terminal/terminal_charset.h"
 
 namespace console {
 

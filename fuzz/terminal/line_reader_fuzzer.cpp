@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "console/line_reader.h"
+#include "terminal/line_reader.h"
 #include "files/character_length.h"
 #include "scripted_terminal.h"
 #include "screen.h"

@@ -1,7 +1,7 @@
 // How keys typed at a terminal become the codes the home console gives.
 #include <gtest/gtest.h>
 
-#include "console/key_codes.h"
+#include "terminal/key_codes.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <unistd.h>
 
-#include "console/terminal_io.h"
+#include "terminal/terminal_io.h"
 
 namespace console::posix {
 

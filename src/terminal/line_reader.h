@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "console/line_editor.h"
-#include "console/terminal_charset.h"
-#include "console/terminal_io.h"
+#include "terminal/line_editor.h"
+#include "terminal/terminal_charset.h"
+#include "terminal/terminal_io.h"
 
 namespace console {
 

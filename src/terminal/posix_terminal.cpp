@@ -1,4 +1,4 @@
-#include "console/posix_terminal.h"
+#include "terminal/posix_terminal.h"
 
 #include <termios.h>
 #include <unistd.h>

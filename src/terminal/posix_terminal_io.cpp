@@ -1,4 +1,4 @@
-#include "console/posix_terminal_io.h"
+#include "terminal/posix_terminal_io.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -11,7 +11,8 @@
 #include <ctime>
 
 #include "console/posix_input.h"
-#include "console/posix_terminal.h"
+#include "terminal/typed_bytes.h"
+#include "terminal/posix_terminal.h"
 
 namespace console::posix {
 namespace {

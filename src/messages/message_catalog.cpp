@@ -1,4 +1,4 @@
-#include "console/message_catalog.h"
+#include "messages/message_catalog.h"
 
 namespace console {
 namespace {

@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "console/message_catalog.h"
-#include "console/messages.h"
+#include "messages/message_catalog.h"
+#include "messages/messages.h"
 
 namespace console {
 

@@ -3,7 +3,7 @@
 // a terminal emulator), with the cursor where a person would see it.
 #include <gtest/gtest.h>
 
-#include "console/line_reader.h"
+#include "terminal/line_reader.h"
 #include "scripted_terminal.h"
 #include "screen.h"
 

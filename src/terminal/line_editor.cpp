@@ -1,9 +1,9 @@
-#include "console/line_editor.h"
+#include "terminal/line_editor.h"
 
 #include <algorithm>
 #include <climits>
 
-#include "console/line_layout.h"
+#include "terminal/line_layout.h"
 
 namespace console {
 namespace {

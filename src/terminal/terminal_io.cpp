@@ -1,4 +1,4 @@
-#include "console/terminal_io.h"
+#include "terminal/terminal_io.h"
 
 namespace console {
 namespace {

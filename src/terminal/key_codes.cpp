@@ -1,4 +1,4 @@
-#include "console/key_codes.h"
+#include "terminal/key_codes.h"
 
 #include <string>
 

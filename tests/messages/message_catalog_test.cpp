@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "console/message_catalog.h"
+#include "messages/message_catalog.h"
 
 namespace console {
 extern const std::string_view chinese_catalog;

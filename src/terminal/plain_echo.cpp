@@ -1,6 +1,6 @@
-#include "console/plain_echo.h"
+#include "terminal/plain_echo.h"
 
-#include "console/line_layout.h"
+#include "terminal/line_layout.h"
 
 namespace console {
 namespace {

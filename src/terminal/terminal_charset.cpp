@@ -1,4 +1,4 @@
-#include "console/terminal_charset.h"
+#include "terminal/terminal_charset.h"
 
 #include <clocale>
 #include <cwchar>

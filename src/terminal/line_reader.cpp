@@ -1,8 +1,8 @@
-#include "console/line_reader.h"
+#include "terminal/line_reader.h"
 
 #include "console/backend.h"
 #include "console/console.h"
-#include "console/key_codes.h"
+#include "terminal/key_codes.h"
 
 namespace console {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "console/messages.h"
+#include "messages/messages.h"
 
 namespace console {
 namespace {

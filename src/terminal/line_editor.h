@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "console/plain_echo.h"
-#include "console/terminal_charset.h"
+#include "terminal/plain_echo.h"
+#include "terminal/terminal_charset.h"
 
 namespace console {
 

@@ -1,4 +1,4 @@
-#include "console/line_layout.h"
+#include "terminal/line_layout.h"
 
 namespace console {
 

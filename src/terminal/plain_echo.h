@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "console/terminal_charset.h"
+#include "terminal/terminal_charset.h"
 
 namespace console {
 
