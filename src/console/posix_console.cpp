@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -50,6 +51,17 @@ bool cannot_move_cursor(const char* term) {
     if (std::strcmp(term, name) == 0) return true;
   }
   return false;
+}
+
+// An editor's shell buffer (Emacs's shell mode: INSIDE_EMACS set, a dumb
+// terminal, its echo off) lets the person type the line in the buffer, shows
+// it there, and sends it whole at Enter: the program draws none of it again.
+// A terminal left without echo by another program is no such buffer.
+bool editor_shows_lines(bool dumb) {
+  const char* inside_emacs = std::getenv("INSIDE_EMACS");
+  if (!dumb || inside_emacs == nullptr || *inside_emacs == '\0') return false;
+  struct termios settings {};
+  return tcgetattr(STDIN_FILENO, &settings) == 0 && (settings.c_lflag & ECHO) == 0;
 }
 
 // Appends output to what stands on the screen row; a backspace steps back
@@ -117,7 +129,8 @@ class PosixConsole final : public Backend {
       // row: the line is drawn plainly there, as on a dumb terminal, and
       // never steps back over what it did not draw itself.
       bool shares_rows = terminal_->echoes_on_standard_output();
-      lines_.emplace(*terminal_, charset_.iconv_name, line_style{.plain = dumb_ || !shares_rows, .can_clear = !dumb_});
+      lines_.emplace(*terminal_, charset_.iconv_name,
+                     line_style{.plain = dumb_ || !shares_rows, .can_clear = !dumb_, .silent = editor_shows_lines(dumb_)});
       // A pipe's reader (tee) shows the prompt on this terminal; a file or
       // another terminal never does.
       prompt_on_terminal_ = shares_rows || output_piped_;
@@ -224,6 +237,7 @@ class PosixConsole final : public Backend {
   void show_raw(std::string_view bytes) {
     if (terminal_ && on_terminal_) terminal_->about_to_draw();
     write_all(STDOUT_FILENO, bytes);
+    written_ += bytes.size();
   }
 
   // Lines typed at a terminal: Ctrl-D on an empty line ends the input.
@@ -252,12 +266,24 @@ class PosixConsole final : public Backend {
   // when it gets to it, and a line typed ahead would be drawn before the
   // prompt it answers. Once the reader has taken everything in, it is given
   // a moment to write it out.
+  // A reader that has not read for the whole wait (stopped, or never
+  // reading, as `| sleep 600`) is not waited for again until it has read
+  // something, so that a pasted session is not held a second a line.
   void wait_for_prompt_shown() {
     if (!output_piped_) return;
-    for (int waited = 0; waited < kPipeReadWaitMs; waited += 2) {
-      int unread = 0;
-      if (ioctl(STDOUT_FILENO, FIONREAD, &unread) != 0 || unread == 0) break;
+    int unread = 0;
+    if (ioctl(STDOUT_FILENO, FIONREAD, &unread) != 0) unread = 0;
+    unsigned long long taken = written_ - static_cast<unsigned long long>(unread);
+    if (reader_stalled_ && taken == taken_when_stalled_) return;
+    reader_stalled_ = false;
+    for (int waited = 0; unread > 0; waited += 2) {
+      if (waited >= kPipeReadWaitMs) {
+        reader_stalled_ = true;
+        taken_when_stalled_ = written_ - static_cast<unsigned long long>(unread);
+        return;
+      }
       sleep_ms(2);
+      if (ioctl(STDOUT_FILENO, FIONREAD, &unread) != 0) unread = 0;
     }
     struct pollfd typed {STDIN_FILENO, POLLIN, 0};
     if (posix::byte_waiting() || poll(&typed, 1, 0) > 0) sleep_ms(kPipeShowGraceMs);
@@ -325,6 +351,7 @@ class PosixConsole final : public Backend {
       queue_character(first);
     } else {
       codes_.push_back(plain_key_code(first));
+      if (first == '\r') take_line_feed_with(*terminal_);
     }
     return true;
   }
@@ -359,6 +386,9 @@ class PosixConsole final : public Backend {
   std::string row_shown_;  // GBK, since the last line break
   std::string last_row_;   // GBK, the whole row before it
   bool typed_input_ended_ = false;
+  unsigned long long written_ = 0;  // to standard output, all told
+  bool reader_stalled_ = false;     // the pipe's reader did not read for a whole wait
+  unsigned long long taken_when_stalled_ = 0;
 };
 
 }  // namespace

@@ -53,7 +53,7 @@ std::vector<int> numbered_key(int number) {
 
 int plain_key_code(unsigned char byte) {
   if (byte == 127) return key_backspace;
-  if (byte == '\n') return key_enter;  // the terminal turns Enter's CR into NL
+  if (byte == '\n') return key_enter;  // Ctrl-J, or the LF of a terminal that sends it for Enter
   return byte;
 }
 

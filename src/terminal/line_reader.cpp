@@ -24,7 +24,7 @@ typed_char LineReader::read_character(unsigned char first) {
   while (bytes.size() < charset_.length(first, second) &&
          io_.read_byte(kKeyRestWaitMs, next) == TerminalIo::wait::byte) {
     if (!charset_.continues(next)) {
-      io_.unread_byte();  // the start of the next key
+      io_.unread_byte(next);  // the start of the next key
       break;
     }
     if (!second) second = next;
@@ -48,7 +48,7 @@ bool LineReader::escape_key() {
       case kDel: case key_backspace: editor_.erase_to_word_start(); return true;
       case kEsc: case '\r': case '\n':
         // Esc, then a key that means something alone: the Esc was alone.
-        io_.unread_byte();
+        io_.unread_byte(key);
         editor_.clear();
         return true;
       default:
@@ -90,6 +90,7 @@ bool LineReader::read_line(std::string& line, std::string_view prompt, bool prom
     switch (byte) {
       case '\r':
       case '\n':
+        if (byte == '\r') take_line_feed_with(io_);
         draw(editor_.finish(io_.columns(), io_.rows()));
         line = editor_.accept();
         return true;

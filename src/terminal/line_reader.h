@@ -18,6 +18,9 @@ namespace console {
 struct line_style {
   bool plain = false;
   bool can_clear = true;  // Ctrl-L clears the screen (a dumb terminal's is never cleared)
+  // Nothing is drawn at all: the terminal shows the line itself, as an
+  // editor's shell buffer does, which sends it whole at Enter.
+  bool silent = false;
 };
 
 class LineReader {
@@ -39,7 +42,9 @@ class LineReader {
   typed_char read_character(unsigned char first);
   // Esc and what followed it. False when it changed nothing on the line.
   bool escape_key();
-  void draw(const std::string& bytes) { io_.write(bytes); }
+  void draw(const std::string& bytes) {
+    if (!style_.silent) io_.write(bytes);
+  }
 
   TerminalIo& io_;
   line_style style_;

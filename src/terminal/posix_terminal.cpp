@@ -126,8 +126,10 @@ bool take_settings() {
   key_settings = saved_settings;
   // Ctrl-V and Ctrl-O reach the program as keys too; signals stay.
   key_settings.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | IEXTEN);
-  // CR still becomes NL, so that an Enter typed ahead during a key read
-  // ends its line once the terminal is back in line mode.
+  // Enter comes as the terminal sends it, CR or CR LF, not turned into NL
+  // (nor NL into CR, nor CR dropped), so that CR LF can be told from two
+  // Enters.
+  key_settings.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR);
   key_settings.c_cc[VMIN] = 1;
   key_settings.c_cc[VTIME] = 0;
   settings_taken = 1;

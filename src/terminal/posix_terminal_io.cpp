@@ -105,6 +105,7 @@ TerminalIo::wait PosixTerminalIo::read_byte(int timeout_ms, unsigned char& byte)
     }
   };
   if (timed) start_timer();
+  bool looked = false;
   wait result = wait::byte;
   for (;;) {
     int continued = terminal::times_continued();
@@ -140,10 +141,14 @@ TerminalIo::wait PosixTerminalIo::read_byte(int timeout_ms, unsigned char& byte)
       struct timespec now {};
       clock_gettime(CLOCK_MONOTONIC, &now);
       long long ns = (deadline.tv_sec - now.tv_sec) * 1'000'000'000LL + (deadline.tv_nsec - now.tv_nsec);
-      if (ns <= 0) {
+      // Past the deadline, what has arrived already is still looked at once:
+      // a wait of 0 takes a byte that came with the one before it.
+      if (ns <= 0 && looked) {
         result = wait::timed_out;
         break;
       }
+      looked = true;
+      if (ns < 0) ns = 0;
       left.tv_sec = static_cast<time_t>(ns / 1'000'000'000LL);
       left.tv_nsec = static_cast<long>(ns % 1'000'000'000LL);
     }
@@ -164,7 +169,7 @@ TerminalIo::wait PosixTerminalIo::read_byte(int timeout_ms, unsigned char& byte)
   return wait::byte;
 }
 
-void PosixTerminalIo::unread_byte() { posix::unread_byte(); }
+void PosixTerminalIo::unread(std::string_view bytes) { posix::unread(bytes); }
 
 void PosixTerminalIo::write(std::string_view bytes) {
   about_to_draw();

@@ -19,7 +19,7 @@ class PosixTerminalIo final : public TerminalIo {
 
   wait read_byte(int timeout_ms, unsigned char& byte) override;
   void set_redraw(std::function<void()> redraw) override { redraw_ = std::move(redraw); }
-  void unread_byte() override;
+  void unread(std::string_view bytes) override;
   void write(std::string_view bytes) override;
   int columns() override;
   int rows() override;

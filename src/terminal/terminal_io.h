@@ -26,8 +26,13 @@ class TerminalIo {
   // What draws the prompt and the line again, for a timed wait brought back
   // to the foreground; nothing when empty.
   virtual void set_redraw(std::function<void()> redraw) { (void)redraw; }
-  // Gives back the byte just read, for the next read to take again.
-  virtual void unread_byte() = 0;
+  // Gives back `bytes`, the last ones read, for the next reads to take again
+  // before anything else.
+  virtual void unread(std::string_view bytes) = 0;
+  void unread_byte(unsigned char byte) {
+    char c = static_cast<char>(byte);
+    unread(std::string_view(&c, 1));
+  }
 
   // Draws on the terminal, waiting for it as long as it takes.
   virtual void write(std::string_view bytes) = 0;
@@ -53,15 +58,17 @@ class redraw_while_reading {
 // (Alt and the key) is decided by a short wait.
 inline constexpr int kKeyRestWaitMs = 1000;
 inline constexpr int kLoneEscapeWaitMs = 500;
-// A string sequence's bytes follow its Esc ] at once; a person's key after
-// Alt-] never comes so soon.
-inline constexpr int kStringFollowsMs = 30;
 
 // The bytes that follow an Esc just read: a sequence up to its final byte
-// (arrows, Home, F1...), a terminal's string answer to its end (its
-// introducer first, more than one byte, never a key), the one key pressed
-// with Alt, or nothing for Esc alone. A byte that cannot belong to a
+// (arrows, Home, F1..., a mouse report), a terminal's string answer to its
+// end (its introducer first, more than one byte, never a key), the one key
+// pressed with Alt, or nothing for Esc alone. A byte that cannot belong to a
 // sequence ends it and is left to be read again.
 std::string read_escape_sequence(TerminalIo& io);
+
+// After a CR just read: a LF that came with it (a terminal that sends Enter
+// as CR LF, lines pasted from a file with CR LF ends) is taken with it, so
+// that the two are one Enter. A LF typed later is a key of its own.
+void take_line_feed_with(TerminalIo& io);
 
 }  // namespace console

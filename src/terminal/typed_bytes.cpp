@@ -5,23 +5,24 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <string>
 
 #include "console/posix_input.h"
 
 namespace console::posix {
 namespace {
 
-// Bytes from the keyboard read and not yet taken: everything typed reaches
-// keys and lines alike through here, in the order typed.
+constexpr std::size_t kReadSize = 4096;
+
+// Bytes from the keyboard read and not yet taken.
 struct typed_bytes {
-  unsigned char data[4096];
+  std::string data;
   std::size_t next = 0;
-  std::size_t end = 0;
 } typed;
 
 }  // namespace
 
-bool byte_waiting() { return typed.next < typed.end; }
+bool byte_waiting() { return typed.next < typed.data.size(); }
 
 std::optional<unsigned char> read_byte(int timeout_ms) {
   if (!byte_waiting()) {
@@ -32,16 +33,24 @@ std::optional<unsigned char> read_byte(int timeout_ms) {
       }
       if (rc <= 0) return std::nullopt;
     }
-    ssize_t n = read_standard_input(typed.data, sizeof typed.data);
+    char buffer[kReadSize];
+    ssize_t n = read_standard_input(buffer, sizeof buffer);
     if (n <= 0) return std::nullopt;
+    typed.data.assign(buffer, static_cast<std::size_t>(n));
     typed.next = 0;
-    typed.end = static_cast<std::size_t>(n);
   }
-  return typed.data[typed.next++];
+  return static_cast<unsigned char>(typed.data[typed.next++]);
 }
 
-void unread_byte() {
-  if (typed.next > 0) --typed.next;
+void unread(std::string_view bytes) {
+  // Still in the buffer, as they mostly are: step back over them. Bytes that
+  // came in an earlier read go back in front of what is left.
+  if (typed.next >= bytes.size() && std::string_view(typed.data).substr(typed.next - bytes.size(), bytes.size()) == bytes) {
+    typed.next -= bytes.size();
+    return;
+  }
+  typed.data = std::string(bytes) + typed.data.substr(typed.next);
+  typed.next = 0;
 }
 
 }  // namespace console::posix

@@ -4,16 +4,18 @@
 #pragma once
 
 #include <optional>
+#include <string_view>
 
 namespace console::posix {
 
-// One byte from the keyboard; with a timeout, nothing if none comes in time.
-// Nothing at end of input. What was typed is read in as much as there is,
-// and handed out a byte at a time.
+// One byte from the keyboard; with a timeout, nothing if none comes in time
+// (a timeout of 0 takes only what has arrived already). Nothing at end of
+// input.
 std::optional<unsigned char> read_byte(int timeout_ms);
 // True when a byte typed is read in and not yet handed out.
 bool byte_waiting();
-// Gives back the byte read_byte() just handed out.
-void unread_byte();
+// Gives back `bytes`, the last ones read_byte() handed out, to be handed out
+// again before anything else.
+void unread(std::string_view bytes);
 
 }  // namespace console::posix

@@ -26,6 +26,7 @@ std::string times(int count, const std::string& keys) {
 struct typing {
   const char* what;
   std::vector<std::string> chunks;  // keys; a new chunk comes after a pause
+  std::vector<int> gaps;            // or, where given, this many ms after the one before
   std::vector<std::string> lines;   // what Enter took, in order
   std::vector<std::string> screen;  // the screen's top rows at the end (unchecked when empty)
   int cursor_row = -1, cursor_column = -1;
@@ -56,6 +57,17 @@ typing shows(const char* what, std::vector<std::string> chunks, std::vector<std:
   return t;
 }
 
+// Bytes that arrive with gaps between them (in ms, before each but the
+// first), and the lines they give.
+typing arriving(const char* what, std::vector<std::pair<int, std::string>> arrivals, std::vector<std::string> lines) {
+  typing t = gives(what, {}, std::move(lines));
+  for (auto& [gap, bytes] : arrivals) {
+    t.gaps.push_back(gap);
+    t.chunks.push_back(std::move(bytes));
+  }
+  return t;
+}
+
 // The same, drawn plainly.
 typing plainly(typing t) {
   t.plain = true;
@@ -78,6 +90,7 @@ struct typed {
 // line, as the program writes it, where the drawing left the cursor.
 typed type_at_terminal(const typing& t, const char* charset = "UTF-8") {
   ScriptedTerminal terminal(t.chunks, t.columns, t.rows);
+  for (std::size_t i = 0; i < t.gaps.size(); ++i) terminal.arrive_after(i, t.gaps[i]);
   LineReader reader(terminal, charset, {.plain = t.plain, .can_clear = !t.plain});
   typed result;
   std::string line;
@@ -93,7 +106,7 @@ typed type_at_terminal(const typing& t, const char* charset = "UTF-8") {
 }
 
 TEST(LineReader, KeysEditTheLineAndTheScreenShowsIt) {
-  const std::vector<typing> cases = {
+  std::vector<typing> cases = {
       shows("a character typed mid-line lands in its place, the rest after it",
             {"abc" + kLeft + kLeft + "X"}, {"> aXbc"}, 0, 4),
       gives("Ctrl-B moves left and Ctrl-F right", {"abc\x02\x02X\x06\x06Y\r"}, {"aXbcY"}),
@@ -151,9 +164,31 @@ TEST(LineReader, KeysEditTheLineAndTheScreenShowsIt) {
       shows("a prompt that ends at the margin is never erased", {"ab\x0c"}, {"0123456789", "ab"}, 1, 2,
             "0123456789", 10),
       gives("a terminal's string answers are read to their end: OSC ended by ST or BEL, DCS, APC",
-            {"ab\x1b]11;rgb:0000/0000/0000\x1b\\c\x1bP1$r0m\x1b\\\x1b]10;?\x07\x1b_x\x1b\\d\r"}, {"abcd"}),
+            {"ab\x1b]11;rgb:0000/0000/0000\x1b\\c\x1bP1$r0m\x1b\\\x1b]10;?\x07\x1b_Gi=1;OK\x1b\\d\r"}, {"abcd"}),
       gives("Alt-] and Alt-P with nothing straight after them are keys, and change nothing", {"a\x1b]", "b\x1bP", "c\r"},
             {"abc"}),
+      gives("mouse reports are no text: X10, its UTF-8 form with a column past 95, urxvt's and SGR",
+            {"a\x1b[M !!\x1b[M#!!b\x1b[M \xc3\x88!c\x1b[32;10;5Md\x1b[<0;10;5Me\r"}, {"abcde"}),
+      gives("CR LF is one Enter; a LF that comes later is an Enter of its own", {"one\r\ntwo\r", "\n"},
+            {"one", "two", ""}),
+  };
+  // A terminal's answer is told from a key pressed with Alt by its bytes,
+  // however far apart they arrive.
+  const std::vector<typing> arrivals = {
+      arriving("a key 10 ms after Alt-] is a key, and so is all typed after it",
+               {{0, "\x1b]"}, {10, "x"}, {150, "a"}, {150, "b"}, {150, "c"}, {150, "\r"}}, {"xabc"}),
+      arriving("Alt-] held down stores nothing",
+               {{0, "ab\x1b]"}, {25, "\x1b]"}, {25, "\x1b]"}, {25, "\x1b]"}, {25, "c\r"}}, {"abc"}),
+      arriving("an OSC answer split after Esc ] by 300 ms", {{0, "ab\x1b]"}, {300, "11;rgb:0000/0000/0000\x1b\\c\r"}},
+               {"abc"}),
+      arriving("an OSC answer split inside its number by 40 ms", {{0, "ab\x1b]1"}, {40, "1;rgb:0/0/0\x07" "c\r"}}, {"abc"}),
+      arriving("a DCS answer split after Esc P by 100 ms", {{0, "ab\x1bP"}, {100, ">|xterm(390)\x1b\\c\r"}}, {"abc"}),
+      arriving("digits typed after Alt-] are given back at the first byte no answer holds",
+               {{0, "\x1b]"}, {150, "1"}, {150, "2"}, {150, "\r"}}, {"12"}),
+      arriving("an Enter typed inside a would-be answer is an Enter", {{0, "\x1b]7;"}, {150, "x\r"}}, {"7;x"}),
+  };
+  for (const typing& t : arrivals) EXPECT_EQ(type_at_terminal(t).lines, t.lines) << t.what;
+  const std::vector<typing> drawn = {
       plainly(taking({"a"}, shows("plainly, Backspace takes back a whole wide character and leaves no gap",
                                   {"\xe4\xb8\xad" + kBackspace + "a\r"}, {"> a", ">"}, 1, 2))),
       plainly(shows("plainly, a character typed mid-line lands in its place", {"abc" + kLeft + kLeft + "X"},
@@ -163,6 +198,7 @@ TEST(LineReader, KeysEditTheLineAndTheScreenShowsIt) {
       plainly(shows("plainly, a change on an earlier row is drawn again on a fresh row with the prompt",
                     {"abcdefghijkl" + kHome + "X"}, {"> abcdefgh", "ijkl", "> Xabcdefg", "hijkl"}, 3, 5, "> ", 10)),
   };
+  cases.insert(cases.end(), drawn.begin(), drawn.end());
   for (const typing& t : cases) {
     typed result = type_at_terminal(t);
     EXPECT_EQ(result.lines, t.lines) << t.what;
