@@ -183,13 +183,17 @@ TEST(TerminalKeys, AltAndAKeyEditsByWordsOrDoesNothingAndEscAloneClears) {
       "zhang san\x01\x1b" "d",       // Alt-D: "zhang" goes
       "zhang san\x1b\x7f",           // Alt-Backspace: "san" goes
       "ab\x1bxc",                    // Alt-X: nothing
+      "ab\x1b]xc",                   // Alt-] and a key at once: the key
+      "ab\x1b]\x1b]\x1b]c",           // Alt-] held down: nothing
+      "ab\x1b[M !!\x1b[M#!!c",        // an X10 mouse click: nothing
   };
   for (const char* name : names) program.type(std::string(name) + "\rA\rc\r1 2 3\r");
+  program.type("crlf\r\nA\r\nc\r\n1 2 3\r\n");  // a terminal that sends CR LF for Enter
   program.type("junk\x1b");  // Esc alone, no key after it: the line is cleared
   std::this_thread::sleep_for(std::chrono::milliseconds(700));
   program.type("ok\rA\rc\r1 2 3\r#\r");
   std::string rows = program.listing();
-  for (const char* stored : {"zhang Xsan", "zhangY san", " san", "zhang ", "abc", "ok"}) {
+  for (const char* stored : {"zhang Xsan", "zhangY san", " san", "zhang ", "abc", "abxc", "crlf", "ok"}) {
     EXPECT_NE(rows.find(std::string("\t\t") + stored + "\tA\t"), std::string::npos) << stored << " in\n" << rows;
   }
 }
@@ -205,7 +209,10 @@ TEST(TerminalKeys, AltWithAChineseCharacterIsOneKeyAndAStringAnswerNone) {
   session.send("\x1b\xe5\xbc\xa0");  // Alt-张
   session.settle();
   EXPECT_EQ(session.shown_since(from), "***");
-  session.send("\b\b\b9071" + osc + "\x1bP1$r0m\x1b\\" "35\r");
+  // An answer split after its Esc ], as over a slow link, and a mouse click.
+  session.send("\b\b\b9071\x1b]");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  session.send(osc.substr(2) + "\x1bP1$r0m\x1b\\" "\x1b[M !!35\r");
   ASSERT_TRUE(session.wait_for("请输入相应的数字", from)) << session.shown_since(from);
   session.send("2\r");
   ASSERT_TRUE(session.wait_for(kPause, from));
@@ -301,20 +308,29 @@ TEST(TerminalKeys, BetweenThePauseAndTheNextLineTheTerminalEchoesNothing) {
 }
 
 TEST(DumbTerminals, GetNoEscapeSequencesAndEditLinesThemselves) {
-  // TERM=dumb (an editor's shell buffer), emacs, or no TERM at all: the
-  // program edits and echoes the lines plainly, nothing is cleared.
-  for (const char* term : {"TERM=dumb", "TERM=emacs", "TERM=cons25", "TERM=", "NO_TERM=1"}) {
-    e2e::PtySession session({"LANG=C.UTF-8", term, "PATH=/usr/bin:/bin"});
+  // TERM=dumb, emacs, or no TERM at all: the program edits and echoes the
+  // lines plainly (an insert mid-line, Ctrl-L), nothing is cleared. In an
+  // editor's shell buffer (Emacs's: INSIDE_EMACS, a dumb terminal without
+  // echo) the buffer shows the line, and the program draws none of it.
+  const std::string program = e2e::program_path();
+  for (const char* term : {"TERM=dumb", "TERM=emacs", "TERM=cons25", "TERM=", "NO_TERM=1", "INSIDE_EMACS=29.1,comint"}) {
+    bool in_editor = std::string(term).starts_with("INSIDE_EMACS");
+    std::vector<std::string> environment = {"LANG=C.UTF-8", term, "PATH=/usr/bin:/bin"};
+    if (in_editor) environment.push_back("TERM=dumb");
+    e2e::PtySession session(environment, {"/bin/sh", "-c", (in_editor ? "stty -echo; exec '" : "exec '") + program + "'"});
     ASSERT_TRUE(e2e::open_gate(session)) << term;
     session.send("1\r");
     ASSERT_TRUE(session.wait_for(kAskName)) << term;
-    session.send("zhx\x7f\r");
-    ASSERT_TRUE(session.wait_for("zhx")) << term << ": the line is echoed";
+    std::size_t typed_from = session.output().size();
+    session.send("zx\x1b[Dhq\x7f\x0c\r");
+    ASSERT_TRUE(session.wait_for("请输入学号")) << term;
+    std::string drawn = session.output().substr(typed_from);
+    EXPECT_EQ(drawn.find("zhx") == std::string::npos, in_editor) << term << ": the line drawn or not as it should be\n" << drawn;
     session.send("A\rc\r1 2 3\r#\r");
     ASSERT_TRUE(session.wait_for(kPause)) << term;
     std::size_t from = session.output().size();
     session.send("k2\r");
-    EXPECT_TRUE(session.wait_for("No.1\t\tzh\tA\tc\t", from)) << term;
+    EXPECT_TRUE(session.wait_for("No.1\t\tzhx\tA\tc\t", from)) << term;
     session.send("k0\r");
     EXPECT_EQ(session.wait().exit_status, 0) << term;
     EXPECT_EQ(session.output().find('\x1b'), std::string::npos) << term << ": an escape sequence was sent";
@@ -499,25 +515,79 @@ TEST(TerminalWaits, ATerminalThatIsNotTheControllingOneCountsAsTheForeground) {
 // Standard output through a pipe to the same screen, or another terminal:
 // what is typed never erases the prompt the pipe showed, nor lands where a
 // prompt stands on the other screen.
+// Where the prompt went another way, the line is laid out from where it
+// really starts on the row: after the prompt a pipe's reader showed, at the
+// row's start where the prompt went into a file or to another terminal.
+// Backspace never steps back over a prompt the program did not draw, and a
+// line typed ahead is drawn only once the reader has shown its prompt.
 TEST(EchoDestination, ALineTypedNeverErasesAPromptThatCameThroughAPipe) {
   int other_master = -1, other = -1;
   ASSERT_EQ(openpty(&other_master, &other, nullptr, nullptr, nullptr), 0);
-  for (std::string to : {std::string("| cat"), "> " + std::string(ttyname(other))}) {
-    e2e::PtySession session(kUtf8Terminal, {"/bin/sh", "-c", "'" + std::string(e2e::program_path()) + "' " + to});
-    session.send("907135\r");
-    session.settle(300);
-    session.send("1\r");
-    session.settle(300);
-    session.send("zhang");
-    session.settle();
-    Screen screen(24, 80);
+  char file_name[] = "/tmp/roster-prompt-XXXXXX";
+  int fd = mkstemp(file_name);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  struct output_case {
+    std::string to;
+    bool prompt_on_screen;
+    bool typed_ahead = false;
+  };
+  const output_case cases[] = {
+      {"| cat", true},
+      {"| tee /dev/null", true},
+      {"| (sleep 0.5; exec cat)", true, true},
+      {std::string("> ") + file_name, false},
+      {"> " + std::string(ttyname(other)), false},
+  };
+  // 25 letters and 10 Backspaces after the prompt's 12 columns wrap at 30
+  // columns only where the prompt stands before them.
+  const std::string keys = "zhang" + std::string(30, '\x7f') + "abcdefghijklmnopqrstuvwxy" + std::string(10, '\x7f');
+  for (const output_case& c : cases) {
+    e2e::PtySession session(kUtf8Terminal, {"/bin/sh", "-c", "'" + std::string(e2e::program_path()) + "' " + c.to},
+                            e2e::pty_options{.rows = 24, .columns = 30});
+    if (c.typed_ahead) {
+      session.settle(100);
+      session.send("907135\r1\r" + keys);
+    } else {
+      session.send("907135\r");
+      session.settle(300);
+      session.send("1\r");
+      session.settle(300);
+      session.send(keys);
+    }
+    session.settle(c.typed_ahead ? 1500 : 300);
+    Screen screen(24, 30);
     screen.catch_up(session.output());
-    std::string row = screen.row(screen.cursor_row());
-    EXPECT_EQ(row, to == "| cat" ? kAskName + "zhang" : "zhang") << to << ":\n" << screen.text();
+    EXPECT_EQ(screen.row(screen.cursor_row()), (c.prompt_on_screen ? kAskName : "") + "abcdefghijklmno")
+        << c.to << ":\n" << screen.text();
     session.kill(SIGKILL);
   }
+  unlink(file_name);
   close(other);
   close(other_master);
+}
+
+// A pipe's reader that does not read (stopped, or `| sleep`) is waited for
+// once, not a second at every line of a pasted session.
+TEST(EchoDestination, APipeNobodyReadsHoldsAPastedSessionOnce) {
+  char done[] = "/tmp/roster-done-XXXXXX";
+  int fd = mkstemp(done);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  unlink(done);
+  e2e::PtySession session(kUtf8Terminal, {"/bin/sh", "-c", "{ '" + std::string(e2e::program_path()) +
+                                                                "'; echo $? > " + done + "; } | sleep 20"});
+  session.settle(200);
+  std::string paste = "907135\r1\r";
+  for (int i = 0; i < 8; ++i) paste += "n" + std::to_string(i) + "\rA0" + std::to_string(i) + "\rc\r1 2 3\r";
+  session.send(paste + "#\rk2\rk0\r");  // 38 lines
+  auto start = std::chrono::steady_clock::now();
+  while (file_text(done).empty() && std::chrono::steady_clock::now() - start < std::chrono::seconds(12)) {
+    session.drain(100);
+  }
+  EXPECT_EQ(file_text(done), "0\n") << "the session did not end within 12 s (a second a line would take 38)";
+  session.kill(SIGKILL);
+  unlink(done);
 }
 
 // Whatever standard output is (a pipe to the same screen, a file) and
