@@ -6,6 +6,7 @@
 // user typed, on Windows UTF-8 (converted from the wide command line).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -16,7 +17,14 @@ namespace files {
 enum class read_outcome { read, absent, failed };
 enum class lock_outcome { locked, busy, failed };
 enum class create_outcome { created, taken, failed };
-enum class restore_outcome { nothing, restored, failed };
+enum class restore_outcome { nothing, restored, ignored, failed };
+
+// Given what a save is about to replace (the file as it stands at the last
+// moment): true to go on, false to leave the file as it is.
+using replaced_check = std::function<bool(std::string_view replaced)>;
+// Given a roster's last whole version that belongs to no file any more:
+// true once it is kept.
+using left_over_keeper = std::function<bool(const std::string& contents)>;
 
 class FileSystem {
  public:
@@ -32,15 +40,22 @@ class FileSystem {
   // held before or `contents` (or, written in place, restore_cut_short_save
   // puts that back). A link is saved through; the file keeps its owner,
   // group, mode, access list and hard links; a new file is readable by its
-  // owner alone.
-  virtual bool replace_file(const std::string& path, std::string_view contents, std::string& why) = 0;
+  // owner alone. `check` is given what the save replaces, as late as the
+  // file system allows (on Linux after the new file has taken the name, by
+  // swapping the two); where it says no, the file is left as it was and the
+  // save fails with `why` empty.
+  virtual bool replace_file(const std::string& path, std::string_view contents, std::string& why,
+                            const replaced_check& check = {}) = 0;
 
   // A save that renaming would change (the file is another user's, of
   // another group, shared through an access list, or hard-linked) writes
   // the file in place, a copy of it kept aside until the write is whole.
   // After a kill in the middle of one, this puts the file's last whole
-  // version back (restored), before the file is read.
-  virtual restore_outcome restore_cut_short_save(const std::string& path, std::string& why) = 0;
+  // version back (restored), before the file is read; a copy nobody who
+  // may write the file made is left alone (ignored, named in `why`); the
+  // last whole version of a file no longer at this name goes to `keep`.
+  virtual restore_outcome restore_cut_short_save(const std::string& path, std::string& why,
+                                                 const left_over_keeper& keep) = 0;
 
   // Writes a file that must not exist yet, as safely as replace_file; an
   // existing file of that name is never touched (taken). It is readable by

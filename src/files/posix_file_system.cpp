@@ -24,10 +24,15 @@
 #include "files/file_names.h"
 #include "files/file_system.h"
 #include "files/lock_holder.h"
+#include "files/posix_journal.h"
 #include "files/posix_saving.h"
 
 namespace files {
 namespace {
+
+// A read that another write overlapped is tried again, a moment later.
+constexpr int kReadAttempts = 50;
+constexpr useconds_t kReadRetryUs = 20'000;
 
 using posix::beside;
 using posix::cannot_hold_it;
@@ -96,24 +101,6 @@ std::string holder_of(int fd) {
   return lock_holder_said(lines);
 }
 
-// Whether some process holds a flock on the file at `path`, as Linux lists
-// them in /proc/locks (by device and inode); false where it cannot tell.
-bool flock_held_on(const std::string& path) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0) return false;
-  char inode[64];
-  std::snprintf(inode, sizeof inode, ":%llu ", static_cast<unsigned long long>(info.st_ino));
-  std::FILE* locks = std::fopen("/proc/locks", "re");
-  if (locks == nullptr) return false;
-  char line[256];
-  bool held = false;
-  while (!held && std::fgets(line, sizeof line, locks) != nullptr) {
-    held = std::strstr(line, "FLOCK") != nullptr && std::strstr(line, inode) != nullptr;
-  }
-  std::fclose(locks);
-  return held;
-}
-
 class PosixFileSystem final : public FileSystem {
  public:
   PosixFileSystem() {
@@ -156,11 +143,50 @@ class PosixFileSystem final : public FileSystem {
       return not_a_file(info, why);
     }
     modes_[target] = info.st_mode & 07777;
-    if (!posix::read_all(fd, contents)) {
+    if (!read_whole_version(fd, target, info, contents)) {
       failed(why, "cannot read: %s", errno);
       return read_outcome::failed;
     }
     return read_outcome::read;
+  }
+
+  // The file's bytes, never a write in progress: read until nothing changed
+  // it meanwhile, and, where another copy is writing it in place (or was
+  // cut short doing so), the last whole version its copy kept aside holds.
+  static bool read_whole_version(int fd, const std::string& target, const struct stat& file, std::string& contents) {
+    std::string copy = posix::journal_path(folder_of(target), file.st_ino), ignored;
+    bool read = false, broken = false;
+    for (int attempt = 0; attempt < kReadAttempts && !read && !broken; ++attempt) {
+      if (attempt > 0) usleep(kReadRetryUs);
+      posix::journal before, after;
+      auto kept_before = posix::read_journal(copy, file, before, ignored);
+      struct stat first {}, last {};
+      if (fstat(fd, &first) != 0 || !read_from_start(fd, contents) || fstat(fd, &last) != 0) {
+        broken = true;
+        break;
+      }
+      auto kept_after = posix::read_journal(copy, file, after, ignored);
+      read = first.st_size == last.st_size && first.st_mtim.tv_sec == last.st_mtim.tv_sec &&
+             first.st_mtim.tv_nsec == last.st_mtim.tv_nsec && first.st_ctim.tv_sec == last.st_ctim.tv_sec &&
+             first.st_ctim.tv_nsec == last.st_ctim.tv_nsec && kept_before == kept_after;
+      if (read && kept_after == posix::journal_found::whole && posix::cut_short(after, contents)) contents = after.before;
+    }
+    int error = errno;
+    close(fd);
+    errno = error;
+    return !broken;  // a file that never stopped changing: what was read last
+  }
+
+  static bool read_from_start(int fd, std::string& contents) {
+    contents.clear();
+    char buffer[64 * 1024];
+    for (off_t at = 0;;) {
+      ssize_t n = pread(fd, buffer, sizeof buffer, at);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return n == 0;
+      contents.append(buffer, static_cast<std::size_t>(n));
+      at += n;
+    }
   }
 
   static read_outcome not_a_file(const struct stat& info, std::string& why) {
@@ -172,7 +198,8 @@ class PosixFileSystem final : public FileSystem {
     return read_outcome::failed;
   }
 
-  bool replace_file(const std::string& path, std::string_view contents, std::string& why) override {
+  bool replace_file(const std::string& path, std::string_view contents, std::string& why,
+                    const replaced_check& check) override {
     std::string target = target_of(path);
     // A file another program deleted comes back with the mode it had. A
     // link made at the file's name since the start counts as no file: the
@@ -182,32 +209,73 @@ class PosixFileSystem final : public FileSystem {
     auto known = modes_.find(target);
     mode_t mode = exists ? info.st_mode & 07777 : known != modes_.end() ? known->second : 0600;
     bool kept = true;
-    if (exists && info.st_nlink > 1) return write_in_place(target, contents, why);  // its links stay one file
+    if (exists && info.st_nlink > 1) return write_in_place(target, contents, why, check);  // its links stay one file
     std::string temporary = write_temporary(target, contents, mode, why, exists ? &info : nullptr, &kept);
     if (temporary.empty()) return false;
     if (!kept) {
       unlink(temporary.c_str());
-      return write_in_place(target, contents, why);
+      return write_in_place(target, contents, why, check);
     }
-    if (rename(temporary.c_str(), target.c_str()) != 0) {
-      int error = errno;
-      unlink(temporary.c_str());
-      return failed(why, "cannot replace the file: %s", error);
-    }
+    if (!put_in_place(temporary, target, why, check)) return false;
     modes_[target] = mode;
     std::string ignored;
     if (lock_ >= 0) lock_the_file(target, ignored);
     return sync_folder(folder_of(target), why);
   }
 
-  restore_outcome restore_cut_short_save(const std::string& path, std::string& why) override {
+  // The new file takes the name. Where the file system can swap two names
+  // in one step, it does, and what it replaced is still in hand, under the
+  // temporary name, to be checked: a version another program saved at any
+  // moment before is kept, or put back. Elsewhere the file is checked just
+  // before the rename.
+  static bool put_in_place(const std::string& temporary, const std::string& target, std::string& why,
+                           const replaced_check& check) {
+    auto refuse = [&] {
+      unlink(temporary.c_str());
+      why.clear();
+      return false;
+    };
+    if (check) {
+      if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
+        std::string replaced;
+        int fd = open(temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        struct stat info {};
+        bool regular = fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+        if (regular && posix::read_all(fd, replaced) && !check(replaced)) {
+          renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE);
+          return refuse();
+        }
+        if (fd >= 0 && !regular) close(fd);
+        unlink(temporary.c_str());
+        return true;
+      }
+      std::string now;
+      int fd = open(target.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+      struct stat info {};
+      if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+        close(fd);
+        fd = -1;
+      }
+      if (fd >= 0 && posix::read_all(fd, now) && !check(now)) return refuse();
+    }
+    if (rename(temporary.c_str(), target.c_str()) != 0) {
+      int error = errno;
+      unlink(temporary.c_str());
+      return failed(why, "cannot replace the file: %s", error);
+    }
+    return true;
+  }
+
+  restore_outcome restore_cut_short_save(const std::string& path, std::string& why,
+                                         const left_over_keeper& keep) override {
     // Only the copy that holds the lock may put anything back: another may
     // be in the middle of its own write.
     std::string target = target_of(path), ignored;
-    struct stat info {};
-    if (lstat(beside(target, ".kept").c_str(), &info) != 0) return restore_outcome::nothing;
+    bool any = false;
+    posix::for_each_journal(folder_of(target), [&](const std::string&, ino_t) { any = true; });
+    if (!any) return restore_outcome::nothing;
     if (lock_file(path, ignored) != lock_outcome::locked) return restore_outcome::nothing;
-    return posix::restore_cut_short_save(target, why);
+    return posix::restore_cut_short_save(target, why, keep);
   }
 
   create_outcome create_file(const std::string& path, std::string_view contents, std::string& why,
@@ -282,9 +350,17 @@ class PosixFileSystem final : public FileSystem {
     int fd = open(lock_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0 && errno == EACCES) fd = open(lock_path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0 && errno == EACCES) {
-      // Another user's lock file that this one cannot even read (left 0600
-      // by an older version): nobody holds it, so it is made anew.
-      if (flock_held_on(lock_path)) {
+      // Another user's lock file that this one cannot even read (one made
+      // before the roster file was, 0600). Whether anyone holds it is told
+      // by the roster file itself, which every copy that has saved locks
+      // too: where nobody holds that, the lock file is left over and made
+      // anew. Where there is no file yet, nobody can tell, and it counts as
+      // held: no list of locks is taken at its word (another PID namespace,
+      // a container, sees none of this one's).
+      int file = open(target.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+      bool free = file >= 0 && flock(file, LOCK_EX | LOCK_NB) == 0;
+      if (file >= 0) close(file);
+      if (!free) {
         why = console::message("who and since when is not known");
         return lock_outcome::busy;
       }

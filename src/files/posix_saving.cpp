@@ -2,11 +2,12 @@
 // owner and group, no access list, and a name split from its hard links.
 // Where that would change the file, it is written in place instead, as
 // editors do, with a copy of what it held kept aside until the write is
-// whole (as a rollback journal: the copy's first line names the new
-// contents, so that a kill after the write but before the copy's removal
-// keeps the new version).
+// whole (a rollback journal, posix_journal.h: it is put back only over a
+// write it cut short, so that a kill after the write but before the copy's
+// removal keeps the new version).
 #include "files/posix_saving.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -15,26 +16,20 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <set>
 
 #include "console/console.h"
 #include "files/file_names.h"
+#include "files/posix_journal.h"
 
 namespace files::posix {
 namespace {
 
 constexpr char kAccessList[] = "system.posix_acl_access";
-constexpr std::string_view kCopyMark = "roster: a copy kept while saving in place, of ";
 
 std::string name_of(const std::string& path) {
   std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The first line of the copy: which contents the write in place puts there.
-std::string copy_header(std::string_view contents) {
-  char line[96];
-  std::snprintf(line, sizeof line, "%016" PRIx64 " %zu\n", fingerprint(contents), contents.size());
-  return std::string(kCopyMark) + line;
 }
 
 bool read_whole(const std::string& path, std::string& contents) {
@@ -128,14 +123,19 @@ std::string write_temporary(const std::string& target, std::string_view contents
     failed(why, "cannot create a temporary file: %s", errno);
     return "";
   }
-  bool moded = fchmod(fd, mode) == 0 || cannot_hold_it(errno) || failed(why, "cannot set the file's mode: %s", errno);
-  if (moded && like != nullptr) {
+  bool grouped = true;
+  if (like != nullptr) {
     // The file's group and access list go to the new file, or the save
-    // goes in place: a group this user is not in cannot be given.
+    // goes in place: a group this user is not in cannot be given. The group
+    // comes before the mode, so that no other group ever may read it.
     struct stat made {};
     bool same = fstat(fd, &made) == 0 && made.st_gid == like->st_gid;
-    if (!same && fchown(fd, static_cast<uid_t>(-1), like->st_gid) != 0) *kept = false;
+    if (!same && fchown(fd, static_cast<uid_t>(-1), like->st_gid) != 0) *kept = grouped = false;
     if (made.st_uid != like->st_uid && fchown(fd, like->st_uid, static_cast<gid_t>(-1)) != 0) *kept = false;
+  }
+  bool moded = fchmod(fd, grouped ? mode : mode & 0700) == 0 || cannot_hold_it(errno) ||
+               failed(why, "cannot set the file's mode: %s", errno);
+  if (moded && like != nullptr) {
     char list[4096];
     ssize_t length = lgetxattr(target.c_str(), kAccessList, list, sizeof list);
     if (length > 0 && fsetxattr(fd, kAccessList, list, static_cast<std::size_t>(length), 0) != 0) *kept = false;
@@ -149,46 +149,87 @@ std::string write_temporary(const std::string& target, std::string_view contents
   return temporary;
 }
 
-bool write_in_place(const std::string& target, std::string_view contents, std::string& why) {
-  std::string old;
-  if (!read_whole(target, old)) return failed(why, "cannot read: %s", errno);
-  // The copy is made whole under a temporary name, then named: a kill
-  // before that leaves the file as it was and no copy.
-  std::string copy = beside(target, ".kept");
+bool write_in_place(const std::string& target, std::string_view contents, std::string& why,
+                    const replaced_check& check) {
+  journal j;
   struct stat info {};
-  mode_t mode = stat(target.c_str(), &info) == 0 ? info.st_mode & 0666 : 0600;
-  std::string temporary = write_temporary(copy, copy_header(contents) + old, mode, why);
-  if (temporary.empty()) return false;
-  if (rename(temporary.c_str(), copy.c_str()) != 0) {
-    int error = errno;
-    unlink(temporary.c_str());
-    return failed(why, "cannot create a temporary file: %s", error);
-  }
-  if (!sync_folder(folder_of(target), why)) return false;
-  if (!overwrite(target, contents, why)) {
-    std::string ignored;
-    if (overwrite(target, old, ignored)) unlink(copy.c_str());  // put back at once where it can be
+  if (stat(target.c_str(), &info) != 0 || !read_whole(target, j.before)) return failed(why, "cannot read: %s", errno);
+  // What stands in the file now is what the write replaces: another
+  // program's version is kept (or the save refused) at the last moment.
+  if (check && !check(j.before)) {
+    why.clear();
     return false;
   }
-  unlink(copy.c_str());
+  j.name = name_of(target);
+  j.after = contents;
+  j.inode = info.st_ino;
+  std::string copy = journal_path(folder_of(target), info.st_ino);
+  int kept = write_journal(copy, j, info, why);
+  if (kept < 0) return false;
+  if (!sync_folder(folder_of(target), why)) {
+    commit_journal(copy, kept);
+    return false;
+  }
+  if (!overwrite(target, contents, why)) {
+    std::string ignored;
+    if (overwrite(target, j.before, ignored)) {
+      commit_journal(copy, kept);  // put back at once where it can be
+    } else {
+      close(kept);
+    }
+    return false;
+  }
+  commit_journal(copy, kept);
   return sync_folder(folder_of(target), why);
 }
 
-restore_outcome restore_cut_short_save(const std::string& target, std::string& why) {
-  std::string copy = beside(target, ".kept"), kept;
-  if (!read_whole(copy, kept)) return restore_outcome::nothing;
-  std::size_t line_end = kept.find('\n');
-  if (kept.compare(0, kCopyMark.size(), kCopyMark) != 0 || line_end == std::string::npos) {
-    return restore_outcome::nothing;  // not a copy of this program's
+restore_outcome restore_cut_short_save(const std::string& target, std::string& why, const left_over_keeper& keep) {
+  std::string folder = folder_of(target), name = name_of(target);
+  struct stat file {};
+  bool exists = stat(target.c_str(), &file) == 0 && S_ISREG(file.st_mode);
+  if (!exists) {  // whose copies are trusted: this user's own, or root's
+    file = {};
+    file.st_uid = geteuid();
+    file.st_mode = 0600;
   }
-  std::string header = kept.substr(0, line_end + 1);
-  std::string old = kept.substr(line_end + 1);
+  restore_outcome outcome = restore_outcome::nothing;
+  // A copy made through this name for a file that is no longer in the
+  // folder (deleted, or replaced by another program since) holds its last
+  // whole version: kept where a person finds it, then done with.
+  std::set<ino_t> here;
+  if (DIR* entries = opendir(folder.c_str())) {
+    while (const struct dirent* entry = readdir(entries)) here.insert(entry->d_ino);
+    closedir(entries);
+  }
+  for_each_journal(folder, [&](const std::string& path, ino_t inode) {
+    journal left;
+    std::string ignored;
+    if ((exists && inode == file.st_ino) || here.count(inode) != 0) return;
+    if (read_journal(path, file, left, ignored) == journal_found::whole && left.name == name && keep(left.before)) {
+      commit_journal(path);
+    }
+  });
+  if (!exists) return outcome;
+  journal j;
+  std::string copy = journal_path(folder, file.st_ino);
+  switch (read_journal(copy, file, j, why)) {
+    case journal_found::none: return outcome;
+    case journal_found::untrusted: return restore_outcome::ignored;
+    case journal_found::whole: break;
+  }
   std::string now;
-  bool whole = read_whole(target, now) && header == copy_header(now);
-  if (!whole && !overwrite(target, old, why)) return restore_outcome::failed;
-  unlink(copy.c_str());
-  sync_folder(folder_of(target), why);
-  return whole ? restore_outcome::nothing : restore_outcome::restored;
+  if (!read_whole(target, now)) {
+    failed(why, "cannot read: %s", errno);
+    return restore_outcome::failed;
+  }
+  if (cut_short(j, now)) {
+    if (!overwrite(target, j.before, why)) return restore_outcome::failed;
+    outcome = restore_outcome::restored;
+  }
+  // Put back, or a whole version stands there: either way it is done with.
+  commit_journal(copy);
+  sync_folder(folder, why);
+  return outcome;
 }
 
 }  // namespace files::posix

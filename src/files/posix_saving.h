@@ -44,11 +44,15 @@ std::string write_temporary(const std::string& target, std::string_view contents
 // Writes `contents` into the file `target` itself, keeping its owner, group,
 // mode, access list and hard links, with a copy of what it held kept aside
 // until the write is whole; true, or false with `why`. A kill in the middle
-// leaves the copy, which restore_cut_short_save() puts back.
-bool write_in_place(const std::string& target, std::string_view contents, std::string& why);
+// leaves the copy, which restore_cut_short_save() puts back. `check` is
+// given what the file holds just before it is written; false refuses the
+// save (with `why` empty: the check said why).
+bool write_in_place(const std::string& target, std::string_view contents, std::string& why,
+                    const replaced_check& check = {});
 
 // After a kill in the middle of an in-place write, puts the file's last
-// whole version back.
-restore_outcome restore_cut_short_save(const std::string& target, std::string& why);
+// whole version back; a copy left by a file no longer at this name goes to
+// `keep`.
+restore_outcome restore_cut_short_save(const std::string& target, std::string& why, const left_over_keeper& keep);
 
 }  // namespace files::posix

@@ -159,11 +159,20 @@ class WindowsFileSystem final : public FileSystem {
     return read_outcome::read;
   }
 
-  bool replace_file(const std::string& path, std::string_view contents, std::string& why) override {
+  bool replace_file(const std::string& path, std::string_view contents, std::string& why,
+                    const replaced_check& check) override {
     DWORD attributes = GetFileAttributesW(wide(path).c_str());
     attributes = attributes == INVALID_FILE_ATTRIBUTES ? FILE_ATTRIBUTE_NORMAL : attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
     std::string temporary = write_temporary(path, contents, why, attributes);
     if (temporary.empty()) return false;
+    // Windows cannot swap two names: the file is checked just before it is
+    // replaced, as late as it can be.
+    std::string now, ignored;
+    if (check && read_file(path, now, ignored) == read_outcome::read && !check(now)) {
+      DeleteFileW(wide(temporary).c_str());
+      why.clear();
+      return false;
+    }
     if (!MoveFileExW(wide(temporary).c_str(), wide(path).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       failed(why, "cannot replace the file: %s", GetLastError());
@@ -174,7 +183,9 @@ class WindowsFileSystem final : public FileSystem {
   }
 
   // A save here always renames a new file in (MoveFileEx keeps nothing to restore).
-  restore_outcome restore_cut_short_save(const std::string&, std::string&) override { return restore_outcome::nothing; }
+  restore_outcome restore_cut_short_save(const std::string&, std::string&, const left_over_keeper&) override {
+    return restore_outcome::nothing;
+  }
 
   create_outcome create_file(const std::string& path, std::string_view contents, std::string& why,
                              const std::string&) override {

@@ -56,10 +56,19 @@ int roster_store::open(roster*& loaded) {
   // between the two.
   int status = 0;
   std::string before, why;
-  switch (disk_.restore_cut_short_save(path_, why)) {
+  auto keep_left_over = [this](const std::string& contents) {
+    std::string name, not_kept;
+    if (!keep_aside(contents, name, not_kept)) return false;
+    say("%s: a save was cut short and the file is gone since; its last whole version is kept in %s", {path_, name});
+    return true;
+  };
+  switch (disk_.restore_cut_short_save(path_, why, keep_left_over)) {
     case files::restore_outcome::nothing: break;
     case files::restore_outcome::restored:
       say("%s: a save was cut short; the file's last whole version is put back", {path_});
+      break;
+    case files::restore_outcome::ignored:
+      say("%s: %s", {path_, why});
       break;
     case files::restore_outcome::failed:
       say("%s: a save was cut short, and its last whole version cannot be put back (%s)", {path_, why});
@@ -152,11 +161,13 @@ bool roster_store::write_backups() {
 
 // What another program (a spreadsheet, an editor, a sync tool) saved in the
 // file since this one read or saved it is kept beside it before the file is
-// replaced: neither version is lost. False, having said so, when it cannot be.
-bool roster_store::keep_what_another_program_saved(std::string& kept_in) {
-  std::string now, why;
-  if (disk_.read_file(path_, now, why) != files::read_outcome::read || now == on_disk_) return true;
-  if (keep_aside(now, kept_in, why)) return true;
+// replaced: neither version is lost. The file system hands over what it
+// replaces at the last moment. False, having said so, when it cannot be
+// kept: the file is then left as it is.
+bool roster_store::keep_what_another_program_saved(std::string_view replaced, std::string& kept_in) {
+  if (on_disk_ && replaced == *on_disk_) return true;
+  std::string why;
+  if (keep_aside(std::string(replaced), kept_in, why)) return true;
   say("%s: not saved, as another program changed it and its version could not be kept in %s (%s); trying again after "
       "the next change",
       {path_, kept_in, why});
@@ -167,6 +178,8 @@ bool roster_store::save(const roster* current) {
   if (!write_backups()) return false;
   std::string contents = roster_to_csv(current);
   if (contents == saved_) return true;
+  // Made read-only since the start (by its owner, or root): never replaced.
+  if (!read_only_ && !disk_.may_write(path_)) read_only_ = true;
   if (read_only_) {
     say("%s: not saved, as it is read-only for you", {path_});
     return false;
@@ -176,9 +189,9 @@ bool roster_store::save(const roster* current) {
     say("%s: not saved, as %s", {path_, why});
     return false;
   }
-  if (!keep_what_another_program_saved(kept_in)) return false;
-  if (!disk_.replace_file(path_, contents, why)) {
-    say("%s: not saved (%s); the roster is kept and saved after the next change", {path_, why});
+  auto check = [&](std::string_view replaced) { return keep_what_another_program_saved(replaced, kept_in); };
+  if (!disk_.replace_file(path_, contents, why, check)) {
+    if (!why.empty()) say("%s: not saved (%s); the roster is kept and saved after the next change", {path_, why});
     return false;
   }
   if (!kept_in.empty()) {

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "files/file_system.h"
@@ -41,7 +42,7 @@ class roster_store final : public menu_listener {
   bool save(const roster* current);
   bool write_backups();
   bool keep_aside(const std::string& contents, std::string& name, std::string& why);
-  bool keep_what_another_program_saved(std::string& kept_in);
+  bool keep_what_another_program_saved(std::string_view replaced, std::string& kept_in);
   std::string backup_path(const std::string& stamp, int attempt) const;
 
   files::FileSystem& disk_;

@@ -9,9 +9,15 @@ read_outcome MemoryFileSystem::read_file(const std::string& path, std::string& c
   return read_outcome::read;
 }
 
-bool MemoryFileSystem::replace_file(const std::string& path, std::string_view contents, std::string& why) {
+bool MemoryFileSystem::replace_file(const std::string& path, std::string_view contents, std::string& why,
+                                    const replaced_check& check) {
   if (!fail_saves_with.empty()) {
     why = fail_saves_with;
+    return false;
+  }
+  auto found = files.find(path);
+  if (check && found != files.end() && !check(found->second)) {
+    why.clear();
     return false;
   }
   files[path] = contents;

@@ -20,8 +20,11 @@ class MemoryFileSystem final : public FileSystem {
   int saves = 0;  // replace_file calls that succeeded
 
   read_outcome read_file(const std::string& path, std::string& contents, std::string& why) override;
-  bool replace_file(const std::string& path, std::string_view contents, std::string& why) override;
-  restore_outcome restore_cut_short_save(const std::string&, std::string&) override { return restore_outcome::nothing; }
+  bool replace_file(const std::string& path, std::string_view contents, std::string& why,
+                    const replaced_check& check = {}) override;
+  restore_outcome restore_cut_short_save(const std::string&, std::string&, const left_over_keeper&) override {
+    return restore_outcome::nothing;
+  }
   create_outcome create_file(const std::string& path, std::string_view contents, std::string& why,
                              const std::string& like) override;
   bool may_write(const std::string& path) override { return read_only.count(path) == 0; }

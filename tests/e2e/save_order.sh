@@ -36,20 +36,21 @@ folder=$(line_of "$renamed" 'openat\(.*O_DIRECTORY')
 before "the folder is flushed after the rename" "$renamed" "$(line_of "$folder" "fsync\\($(fd_on "$folder")\\)")"
 
 ln "$work/c.csv" "$work/link.csv"
+kept="\\.roster-$(stat -c %i "$work/c.csv")\\.kept"
 traced b
-named=$(line_of 1 'rename(at2?)?\(.*\.c\.csv\.kept\.saving.*\.c\.csv\.kept"')
-copy=$(line_of 1 'openat\(.*\.c\.csv\.kept\.saving", O_WRONLY')
-before "the copy is flushed before it is named" "$(line_of "$copy" "fsync\\($(fd_on "$copy")\\)")" "$named"
-written=$(line_of "$named" 'openat\(.*"(\./)?c\.csv", O_WRONLY')
-folder=$(line_of "$named" 'openat\(.*O_DIRECTORY')
-before "the folder is flushed once the copy is named, before the file is written" \
+copy=$(line_of 1 "openat\\(.*$kept\", O_RDWR\\|O_CREAT")
+flushed=$(line_of "$copy" "fsync\\($(fd_on "$copy")\\)")
+written=$(line_of "$copy" 'openat\(.*"(\./)?c\.csv", O_WRONLY')
+before "the copy is flushed before the file is written" "$flushed" "$written"
+folder=$(line_of "$flushed" 'openat\(.*O_DIRECTORY')
+before "the folder is flushed once the copy is made, before the file is written" \
   "$(line_of "$folder" "fsync\\($(fd_on "$folder")\\)")" "$written"
 before "the file is flushed before the copy is removed" "$(line_of "$written" "fsync\\($(fd_on "$written")\\)")" \
-  "$(line_of "$written" 'unlink(at)?\(.*\.c\.csv\.kept"')"
+  "$(line_of "$written" "unlink(at)?\\(.*$kept\"")"
 rm "$work/link.csv" "$work/c.csv"
 traced d -e inject=fsync:error=EINVAL:when=3
 injected=$(line_of 1 'fsync\(.*INJECTED')
-folder=$(line_of 1 'openat\(.*O_DIRECTORY')
+folder=$(line_of "$(line_of 1 'rename\(')" 'openat\(.*O_DIRECTORY')
 [ "$injected" -gt 0 ] && [ "$(sed -n "${injected}s/.*fsync(\([0-9]*\)).*/\1/p" "$work/trace")" = "$(fd_on "$folder")" ] ||
   fail "the third flush of a new file's first save is no longer its folder's: $(cat "$work/trace")"
 grep -q '^d,d1,' "$work/c.csv" && [ ! -s "$work/errors" ] ||
