@@ -4,8 +4,15 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
 
 #include "frontend/command_line.h"
+#include "console/console.h"
+#include "files/file_names.h"
+#include "files/lock_holder.h"
 #include "frontend/roster_store.h"
 #include "memory_file_system.h"
 #include "roster/roster_csv.h"
@@ -46,6 +53,7 @@ TEST(RosterFile, RefusedFilesSayWhere) {
       {utf8_file("\"a\r\nb\",A1,c,1,2,3,4\r\n\"c\nd\",A2,c,1,2,zz,4\r\n"), 4, 6, "not a finite number"},
       // A spreadsheet's other exports: what they are and what to save instead.
       {"\xff\xfe\x13\x59\x0d\x54", 1, 0, "UTF-16"},
+      {std::string("\xd3\x59\x0d\x54\x2c\x00\x66\x5b", 8), 1, 0, "CSV UTF-8"},  // UTF-16LE without its mark
       {"姓名;学号;班级;科目一;科目二;科目三;平均分;;\r\na;1;c;1;2;3;2\r\n", 1, 0, "semicolons"},
       {"姓名\t学号\t班级\t科目一\t科目二\t科目三\t平均分\r\n", 1, 0, "tabs"},
   };
@@ -73,6 +81,7 @@ TEST(RosterFile, GoodFilesGiveTheirRoster) {
       {utf8_file("\"a,\"\"b\"\"\",\" A 1 \",c, 90 ,+2,3e1,4\r\n"), " A 1 "},
       {"姓名,学号,班级,科目一,科目二,科目三,平均分,,\r\na,A1,c,1,2,3,4,,\"\"\r\n", "A1"},  // empty cells after
       {kHeader + "张三（一）,A1,一班：二，三,1,2,3,4\n", "A1"},  // UTF-8 without the mark, full-width punctuation
+      {utf8_file("a,A1,c,1,2,3,\r\n"), "A1"},  // an empty average is the average's cell, no field missing
   };
   for (const row& expected : rows) {
     loaded_roster loaded = roster_from_csv(expected.file);
@@ -106,6 +115,7 @@ TEST(RosterFile, WhatIsWrittenReadsBackTheSame) {
   std::string file = roster_to_csv(list);
   EXPECT_EQ(file.substr(0, kBom.size() + kHeader.size()), kBom + kHeader);
   EXPECT_NE(file.find("\"a, b\",A1,一班,90,85.5,0.1,58.5\r\n"), std::string::npos) << file;
+  EXPECT_NE(file.find(",\" A2\","), std::string::npos) << "a leading blank is quoted, for a spreadsheet to keep it";
   loaded_roster back = roster_from_csv(file);
   ASSERT_NE(back.list, nullptr) << back.problem.what;
   EXPECT_EQ(roster_to_csv(back.list), file);
@@ -215,6 +225,38 @@ TEST(StoreNames, BackupsKeepTheFoldersAndExtensions) {
   }
 }
 
+// A name too long for its backup's is cut at a whole character, GBK or
+// UTF-8, and the result fits in a folder entry.
+TEST(StoreNames, LongNamesAreCutAtAWholeCharacter) {
+  const std::string after = "-backup-20261208-233015.csv";
+  for (auto [character, stem] : {std::pair{std::string("\xd6\xd0"), std::string()}, {std::string("中"), std::string()}}) {
+    for (int i = 0; i < 130; ++i) stem += character;
+    std::string fitted = files::fitting_stem("", "x" + stem, after);
+    std::size_t mark = fitted.rfind('~');
+    ASSERT_NE(mark, std::string::npos);
+    EXPECT_LE(fitted.size() + after.size(), files::kLongestName);
+    EXPECT_EQ((mark - 1) % character.size(), 0u) << "cut inside a character: " << mark;
+  }
+}
+
+// On the machine's own file system a backup never replaces a file of its
+// name: the name is taken, and the next one is tried.
+TEST(SystemFiles, ABackupNeverReplacesAFileOfItsName) {
+  testing_support::ScriptedSession session("");
+  std::filesystem::path dir = std::filesystem::temp_directory_path() / ("roster-taken-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  std::string taken = (dir / "c-backup.csv").string();
+  { std::ofstream(taken, std::ios::binary) << "someone's"; }
+  std::unique_ptr<files::FileSystem> disk = files::make_system_file_system();
+  std::string why;
+  EXPECT_EQ(disk->create_file(taken, "mine", why), files::create_outcome::taken) << why;
+  std::ifstream kept(taken, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, "someone's");
+  std::filesystem::remove_all(dir);
+}
+
 // What another program saved in the file meanwhile is kept beside it before
 // the roster is saved over it; a file it deleted is simply written again.
 TEST_F(StoreTest, AnotherProgramsVersionIsKeptBeforeTheFileIsReplaced) {
@@ -237,8 +279,35 @@ TEST_F(StoreTest, AnotherProgramsVersionIsKeptBeforeTheFileIsReplaced) {
   store.item_done(3, more, nullptr);
   EXPECT_EQ(disk.files["dir/class.csv"], roster_to_csv(more));
   EXPECT_EQ(disk.files.size(), 2u) << "a deleted file leaves nothing to keep";
+  store.item_done(4, ours, nullptr);
+  EXPECT_EQ(disk.files.size(), 2u) << "its own last save taken for another program's";
+  disk.files["dir/class.csv"] = theirs;
+  disk.fail_creates_with = "No space left on device";
+  store.item_done(3, more, nullptr);
+  EXPECT_EQ(disk.files["dir/class.csv"], theirs) << "a version that could not be kept was overwritten";
   release_roster(ours);
   release_roster(more);
+}
+
+// A save another program made between the first read and the lock is the
+// roster the session starts with.
+TEST_F(StoreTest, TheFileIsReadAgainOnceLocked) {
+  testing_support::ScriptedSession session("");
+  disk.files["dir/class.csv"] = utf8_file("a,A1,c,1,2,3,2.0\r\n");
+  disk.when_locked = [this] { disk.files["dir/class.csv"] = utf8_file("b,B1,c,1,2,3,2.0\r\n"); };
+  ASSERT_EQ(store.open(list), 0);
+  ASSERT_NE(list->next, nullptr);
+  EXPECT_STREQ(list->next->student_no, "B1");
+}
+
+// A lock file half-written, empty or planted says nothing it does not hold,
+// and no control character.
+TEST(LockHolder, SaysOnlyWhatAWholeHolderLineHolds) {
+  for (const char* lines : {"", "root\nvm\n", "root"}) {
+    EXPECT_EQ(files::lock_holder_said(lines), console::message("who and since when is not known")) << lines;
+  }
+  std::string said = files::lock_holder_said("\x1b]52;c;aGk=\x07\x9b\xc2\x9b\nhost\n2026-12-10 09:00\n");
+  EXPECT_EQ(said.find_first_of("\x1b\x07\x9b"), std::string::npos) << said;
 }
 
 TEST(CommandLine, ArgumentsGiveTheirRequest) {
@@ -261,6 +330,7 @@ TEST(CommandLine, ArgumentsGiveTheirRequest) {
     EXPECT_EQ(request.what, expected.what) << ::testing::PrintToString(expected.arguments);
     EXPECT_EQ(request.file, expected.file);
   }
+  EXPECT_NE(command_line::parse({"-x"}).problem.find("-x"), std::string::npos) << "the option it does not know";
 }
 
 }  // namespace

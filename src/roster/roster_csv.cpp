@@ -315,11 +315,15 @@ std::string roster_to_csv(const roster* list) {
   return utf8;
 }
 
+// How far into a file a zero byte is looked for.
+constexpr std::size_t kUtf16Sniff = 4096;
+
 loaded_roster roster_from_csv(std::string_view bytes) {
   // "Unicode text" from a spreadsheet is UTF-16: a byte-order mark, or a
-  // zero byte beside each ASCII character.
+  // zero byte beside each ASCII character (its commas above all), which no
+  // CSV text holds, even where its first characters are Chinese.
   if (bytes.substr(0, 2) == "\xff\xfe" || bytes.substr(0, 2) == "\xfe\xff" ||
-      (bytes.size() >= 2 && (bytes[0] == '\0' || bytes[1] == '\0'))) {
+      bytes.substr(0, kUtf16Sniff).find('\0') != std::string_view::npos) {
     return {nullptr, 0,
             {1, 0,
              console::message("a UTF-16 text file (Unicode text), not CSV: save it from the spreadsheet as "

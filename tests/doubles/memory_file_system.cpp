@@ -34,6 +34,9 @@ create_outcome MemoryFileSystem::create_file(const std::string& path, std::strin
   return files.emplace(path, contents).second ? create_outcome::created : create_outcome::taken;
 }
 
-lock_outcome MemoryFileSystem::lock_file(const std::string&, std::string&) { return lock_outcome::locked; }
+lock_outcome MemoryFileSystem::lock_file(const std::string&, std::string&) {
+  if (when_locked) when_locked();
+  return lock_outcome::locked;
+}
 
 }  // namespace files

@@ -2,6 +2,7 @@
 // be made to fail.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -18,6 +19,7 @@ class MemoryFileSystem final : public FileSystem {
   std::string stamp = "20261208-233015";
   std::set<std::string> read_only;  // paths this user may not write
   int saves = 0;  // replace_file calls that succeeded
+  std::function<void()> when_locked;  // another program's doing as the lock is taken
 
   read_outcome read_file(const std::string& path, std::string& contents, std::string& why) override;
   bool replace_file(const std::string& path, std::string_view contents, std::string& why,

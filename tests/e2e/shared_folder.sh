@@ -50,6 +50,12 @@ holds() {  # what, then the names the file must list, in order
   got=$(listed "${file:-r.csv}")
   [ "$got" = "$* " ] || wrong "$case: $what: the file lists [$got], not [$* ]; $(cat "$dir/err")"
 }
+# A spreadsheet of A's saves the roster by rename, with the students named.
+another_program_saves() {
+  local rows="" n=0
+  for student in "$@"; do rows+="$student,A$((n += 1)),c,1,2,3,2.0\r\n"; done
+  $A sh -c "umask 007; printf '\357\273\277%s\r\n$rows' '$header' >'$dir/other' && mv '$dir/other' '$dir/r.csv'"
+}
 journal_of() { if [ -n "${OLD_NAMES:-}" ]; then echo "$dir/.${1:-r.csv}.kept"; else echo "$dir/.roster-$(stat -c %i "$dir/${1:-r.csv}").kept"; fi; }
 
 # 1. B is killed writing in place in a sticky group folder; A puts the last
@@ -58,7 +64,7 @@ journal_of() { if [ -n "${OLD_NAMES:-}" ]; then echo "$dir/.${1:-r.csv}.kept"; e
 case=sticky_group
 folder 3770 1201 0660
 ln "$dir/r.csv" "$dir/link.csv"  # hard-linked: every save goes in place
-session "$B" r.csv "$(insert 丙)" -P "$dir/r.csv" -e trace=ftruncate -e inject=ftruncate:signal=KILL:when=1
+session "$B" r.csv "$(insert 丙)" -P "$dir/r.csv" -e trace=write -e inject=write:signal=KILL:when=1
 session "$A" r.csv "$(insert 丁)"
 session "$A" r.csv "$(insert 戊)"
 session "$A" r.csv "907135\n0\n"
@@ -78,7 +84,7 @@ holds "a stale copy undid a whole save" 甲 乙 丙 丁
 case=other_name
 folder 0770 1201 0660
 ln "$dir/r.csv" "$dir/link.csv"
-session "$A" r.csv "$(insert 丙)" -P "$dir/r.csv" -e trace=ftruncate -e inject=ftruncate:signal=KILL:when=1
+session "$A" r.csv "$(insert 丙)" -P "$dir/r.csv" -e trace=write -e inject=write:signal=KILL:when=1
 file=link.csv holds "the other name did not see the cut-short save" 甲 乙
 session "$A" link.csv "$(insert 丁)"
 session "$A" r.csv "907135\n0\n"
@@ -103,7 +109,7 @@ session "timeout 10 $A" r.csv "907135\n0\n"
 case=deleted_file
 folder 0770 1201 0660
 ln "$dir/r.csv" "$dir/link.csv"
-session "$A" r.csv "$(insert 丙)" -P "$dir/r.csv" -e trace=ftruncate -e inject=ftruncate:signal=KILL:when=1
+session "$A" r.csv "$(insert 丙)" -P "$dir/r.csv" -e trace=write -e inject=write:signal=KILL:when=1
 rm "$dir/r.csv" "$dir/link.csv"
 session "$A" r.csv "$(insert 丁)"
 [ "$status" = 0 ] || wrong "$case: a deleted file's copy blocked its name (status $status): $(cat "$dir/err")"
@@ -113,8 +119,7 @@ grep -lq '乙' "$dir"/r-backup-*.csv 2>/dev/null || wrong "$case: the last whole
 # version is kept, not lost.
 case=slipped_in
 folder 0770 1201 0660
-(sleep 1; printf '\xef\xbb\xbf%s\r\n甲,A1,c,1,2,3,2.0\r\n乙,A2,c,1,2,3,2.0\r\n己,A9,c,1,2,3,2.0\r\n' "$header" >"$dir/other" &&
-  mv "$dir/other" "$dir/r.csv") &
+(sleep 1; another_program_saves 甲 乙 己) &
 session "$A" r.csv "$(insert 丙)" -e trace=fsync -e inject=fsync:delay_enter=2000000:when=2
 wait
 grep -lq '己' "$dir"/r.csv "$dir"/r-backup-*.csv 2>/dev/null || wrong "$case: the version saved meanwhile was lost"
@@ -145,8 +150,8 @@ wait
 case=copy_readers
 folder 0775 1201 0660
 ln "$dir/r.csv" "$dir/link.csv"
-session "setpriv --reuid=1202 --regid=$pub --groups=$teach" r.csv "$(insert 丙)" -P "$dir/r.csv" -e trace=ftruncate \
-  -e inject=ftruncate:signal=KILL:when=1
+session "setpriv --reuid=1202 --regid=$pub --groups=$teach" r.csv "$(insert 丙)" -P "$dir/r.csv" -e trace=write \
+  -e inject=write:signal=KILL:when=1
 copy=$(ls "$dir"/.roster-*.kept "$dir"/.r.csv.kept 2>/dev/null | head -1)
 [ -n "$copy" ] && [ "$(stat -c %g "$copy")" = $teach ] && [ $(($(stat -c 0%a "$copy") & 07)) = 0 ] ||
   wrong "$case: the copy is $(stat -c '%U:%G %a' "$copy" 2>&1), not the roster's group, unreadable by others"
@@ -173,5 +178,71 @@ wait
 [ "$(stat -c %i "$dir/r.csv")" = "$inode" ] && ! grep -q 丙 "$dir/r.csv" || wrong "$case: a file made read-only was replaced"
 grep -q . "$dir/err" || wrong "$case: nothing said the change was not saved"
 
+# --- What the faults above did not reach -------------------------------------
+# A cut-short save whose last whole version cannot be put back ends "not
+# saved", never going on with the half-written file.
+case=cannot_put_back
+folder 0770 1201 0660
+ln "$dir/r.csv" "$dir/link.csv"
+session "$B" r.csv "$(insert 丙)" -P "$dir/r.csv" -e trace=write -e inject=write:signal=KILL:when=1
+session "$A" r.csv "$(insert 丁)" -P "$dir/r.csv" -e trace=ftruncate -e inject=ftruncate:error=EIO
+[ "$status" = 73 ] && ! grep -q 丁 "$dir/r.csv" || wrong "$case: went on with a half-written file (status $status)"
+
+# Another program's version that cannot be kept aside (no backup can be
+# made) is never overwritten, swapped in or not.
+case=not_kept_not_replaced
+folder 0770 1201 0660
+(sleep 1; another_program_saves 己) &
+session "$A" r.csv "$(insert 丙)" -e trace=fsync,link,linkat -e inject=fsync:delay_enter=2000000:when=2 \
+  -e inject=link,linkat:error=EIO
+wait
+grep -q 己 "$dir/r.csv" && ! grep -q 丙 "$dir/r.csv" || wrong "$case: a version that could not be kept was overwritten"
+
+# A save another program made between the first read and the lock is read.
+case=read_under_lock
+folder 0770 1201 0660
+(sleep 1; another_program_saves 己) &
+session "$A" r.csv "$(insert 丙)" -e trace=flock -e inject=flock:delay_enter=2000000:when=1
+wait
+holds "a save made before the lock was overwritten" 己 丙
+
+# A link made at the roster's name after a first save is neither read nor
+# saved through at the next.
+case=link_made_later
+folder 0770 1201 0660
+echo 'my notes' >"$dir/notes.txt"
+(cd "$dir" && (printf '907135\n3 none\n1\n丙\nA3\nc\n1 2 3\n'; sleep 1; printf '3 none\n1\n丁\nA4\nc\n1 2 3\n0\n') |
+  $A "$roster" r.csv >/dev/null 2>"$dir/err") &
+sleep 0.5
+ln -sf notes.txt "$dir/r.csv"
+wait
+[ "$(cat "$dir/notes.txt")" = 'my notes' ] && [ ! -L "$dir/r.csv" ] || wrong "$case: the save went through a link made later"
+holds "the second save lost the first" 甲 乙 丙 丁
+
+# A saver outside the roster's group who may write it (everyone may) keeps
+# its group: the file is written in place.
+case=group_kept
+folder 0777 1201 0666
+session "setpriv --reuid=1204 --regid=1204 --clear-groups" r.csv "$(insert 丙)"
+[ "$(stat -c %g "$dir/r.csv")" = $teach ] && grep -q 丙 "$dir/r.csv" || wrong "$case: the group became $(stat -c %G "$dir/r.csv")"
+
+# After a save by rename the new file is locked: a second copy is refused
+# even with the lock file gone; and a lock file a group member may read but
+# not write still locks.
+case=new_file_locked
+folder 0770 1201 0660
+(cd "$dir" && (printf '907135\n3 none\n1\n丙\nA3\nc\n1 2 3\n'; sleep 2; printf '0\n') | $A "$roster" r.csv >/dev/null 2>&1) &
+sleep 1
+rm -f "$dir/.r.csv.lock"
+session "$B" r.csv "907135\n0\n"
+wait
+[ "$status" = 75 ] || wrong "$case: a second copy got past a new file's lock (status $status)"
+chmod 0640 "$dir/.r.csv.lock" && chown 1201:$teach "$dir/.r.csv.lock"
+(cd "$dir" && (printf '907135\n'; sleep 2; printf '0\n') | $B "$roster" r.csv >/dev/null 2>&1) &
+sleep 1
+session "$A" r.csv "907135\n0\n"
+wait
+[ "$status" = 75 ] || wrong "$case: a lock file readable only was not locked by a group member (status $status)"
+
 [ "$failures" = 0 ] || exit 1
-echo "$check: eleven shared-folder cases hold"
+echo "$check: eleven shared-folder faults and six more cases hold"
