@@ -65,7 +65,10 @@ std::string journal_path(const std::string& folder, ino_t inode) {
 }
 
 bool cut_short(const journal& j, std::string_view contents) {
-  return contents.size() < j.after.size() && std::string_view(j.after).substr(0, contents.size()) == contents;
+  auto starts = [&](std::string_view whole) {
+    return contents.size() < whole.size() && whole.substr(0, contents.size()) == contents;
+  };
+  return starts(j.after) || starts(j.before);  // the save, or the putting back, cut short
 }
 
 journal_found read_journal(const std::string& path, const struct stat& file, journal& j, std::string& why) {

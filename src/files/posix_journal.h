@@ -30,7 +30,8 @@ struct journal {
 std::string journal_path(const std::string& folder, ino_t inode);
 
 // Whether `contents` is what a write of `j` left when it was cut short: a
-// proper start of what it was putting there. Anything else is a whole
+// proper start of what it was putting there (or of the last whole version,
+// where putting that back was cut short in turn). Anything else is a whole
 // version (the write's own, or another program's since), never undone.
 bool cut_short(const journal& j, std::string_view contents);
 
