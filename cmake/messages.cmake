@@ -4,15 +4,26 @@
 # installs them under share/locale; Windows builds them into the program.
 find_program(ROSTER_MSGFMT msgfmt REQUIRED)
 set(ROSTER_LANGUAGES zh_CN)
+# Simplified Chinese is read in Singapore too, and plain "zh" is what
+# LANGUAGE=zh asks for and where glibc looks last for any Chinese locale.
+set(ROSTER_zh_CN_READERS zh_CN zh_SG zh)
+set(ROSTER_CATALOG_LOCALES)
 set(ROSTER_CATALOGS)
 foreach(language IN LISTS ROSTER_LANGUAGES)
-  set(folder ${CMAKE_BINARY_DIR}/locale/${language}/LC_MESSAGES)
-  add_custom_command(OUTPUT ${folder}/roster.mo
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
-    COMMAND ${ROSTER_MSGFMT} --check --output-file=${folder}/roster.mo ${PROJECT_SOURCE_DIR}/po/${language}.po
-    DEPENDS ${PROJECT_SOURCE_DIR}/po/${language}.po
-    VERBATIM)
-  list(APPEND ROSTER_CATALOGS ${folder}/roster.mo)
+  set(readers ${language})
+  if(DEFINED ROSTER_${language}_READERS)
+    set(readers ${ROSTER_${language}_READERS})
+  endif()
+  foreach(reader IN LISTS readers)
+    set(folder ${CMAKE_BINARY_DIR}/locale/${reader}/LC_MESSAGES)
+    add_custom_command(OUTPUT ${folder}/roster.mo
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+      COMMAND ${ROSTER_MSGFMT} --check --output-file=${folder}/roster.mo ${PROJECT_SOURCE_DIR}/po/${language}.po
+      DEPENDS ${PROJECT_SOURCE_DIR}/po/${language}.po
+      VERBATIM)
+    list(APPEND ROSTER_CATALOGS ${folder}/roster.mo)
+    list(APPEND ROSTER_CATALOG_LOCALES ${reader})
+  endforeach()
 endforeach()
 add_custom_target(roster_catalogs ALL DEPENDS ${ROSTER_CATALOGS})
 

@@ -21,19 +21,31 @@ package=$(ls build-release/roster_*.deb)
 info=$(dpkg-deb --info "$package")
 grep -qE '^ Depends: .*libc6' <<<"$info" || fail "$package declares no dependency on the C library: $info"
 contents=$(dpkg-deb --contents "$package")
-for path in ./usr/bin/roster ./usr/share/man/man1/roster.1 ./usr/share/man/zh_CN/man1/roster.1 \
+for path in ./usr/bin/roster ./usr/share/man/man1/roster.1.gz ./usr/share/man/zh_CN/man1/roster.1.gz \
             ./usr/share/doc/roster/README.md ./usr/share/doc/roster/README.zh-CN.md \
-            ./usr/share/locale/zh_CN/LC_MESSAGES/roster.mo; do
+            ./usr/share/doc/roster/copyright ./usr/share/doc/roster/changelog.gz \
+            ./usr/share/locale/zh_CN/LC_MESSAGES/roster.mo ./usr/share/locale/zh_SG/LC_MESSAGES/roster.mo \
+            ./usr/share/locale/zh/LC_MESSAGES/roster.mo; do
   grep -q " $path\$" <<<"$contents" || fail "$package lacks $path"
 done
-say "$package: $(grep '^ Depends:' <<<"$info" | sed 's/^ //'), program, both manual pages, both READMEs and the Chinese messages"
+say "$package: $(grep '^ Depends:' <<<"$info" | sed 's/^ //'), program, both manual pages, both READMEs, copyright, changelog and the Chinese messages"
+
+# What a distribution looks at first: lintian reports no error and no
+# warning (its informational notes are not counted).
+if install_packages package_check lintian && command -v lintian >/dev/null; then
+  report=$(lintian --tag-display-limit 0 "$package" 2>&1 | grep -E '^[EW]: ' || true)
+  [ -z "$report" ] || fail "lintian reports: $report"
+  say "lintian reports no error and no warning"
+else
+  say "skipped: lintian, which could not be installed here"
+fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # Both pages render without a single groff warning.
 dpkg-deb -x "$package" "$work/root"
-for page in "C.UTF-8 $work/root/usr/share/man/man1/roster.1" "zh_CN.UTF-8 $work/root/usr/share/man/zh_CN/man1/roster.1"; do
+for page in "C.UTF-8 $work/root/usr/share/man/man1/roster.1.gz" "zh_CN.UTF-8 $work/root/usr/share/man/zh_CN/man1/roster.1.gz"; do
   read -r language file <<<"$page"
   warnings=$(LANG=$language MANWIDTH=80 man --warnings -l "$file" 2>&1 >/dev/null) || fail "man could not read $file"
   [ -z "$warnings" ] || fail "$file: groff warns: $warnings"
@@ -61,9 +73,9 @@ log=$(DEBIAN_FRONTEND=noninteractive apt-get install -y "./$package" 2>&1) || fa
 check_session /usr/bin/roster
 say "installed with apt; /usr/bin/roster gave the expected transcript"
 
-if [ -f /usr/share/man/man1/roster.1 ]; then
-  [ "$(LANG=C.UTF-8 man -w roster)" = /usr/share/man/man1/roster.1 ] || fail "man roster finds $(man -w roster)"
-  [ "$(LANG=zh_CN.UTF-8 man -w roster)" = /usr/share/man/zh_CN/man1/roster.1 ] ||
+if [ -f /usr/share/man/man1/roster.1.gz ]; then
+  [ "$(LANG=C.UTF-8 man -w roster)" = /usr/share/man/man1/roster.1.gz ] || fail "man roster finds $(man -w roster)"
+  [ "$(LANG=zh_CN.UTF-8 man -w roster)" = /usr/share/man/zh_CN/man1/roster.1.gz ] ||
     fail "LANG=zh_CN.UTF-8 man roster finds $(LANG=zh_CN.UTF-8 man -w roster)"
   LANG=zh_CN.UTF-8 MANWIDTH=80 man roster 2>/dev/null | grep -q '退出状态' || fail "the Chinese page does not read"
   say "man roster and LANG=zh_CN.UTF-8 man roster find and show their pages"
@@ -72,7 +84,7 @@ else
 fi
 
 log=$(apt-get remove -y roster 2>&1) || fail "apt could not remove roster: $log"
-for path in /usr/bin/roster /usr/share/man/man1/roster.1 /usr/share/man/zh_CN/man1/roster.1 /usr/share/doc/roster; do
+for path in /usr/bin/roster /usr/share/man/man1/roster.1.gz /usr/share/man/zh_CN/man1/roster.1.gz /usr/share/doc/roster; do
   [ ! -e "$path" ] || fail "$path is left after removal"
 done
 say "removed cleanly"

@@ -12,3 +12,4 @@ install_packages setup "${packages[@]}"
 ensure_zh_locale setup GBK
 ensure_zh_locale setup UTF-8
 ensure_zh_locale setup GB2312 zh_CN
+ensure_zh_locale setup UTF-8 zh_SG.UTF-8

@@ -39,18 +39,18 @@ TEST(RosterFile, RefusedFilesSayWhere) {
       {utf8_file("a,b,c,1,2,3,4,extra\r\n"), 2, 8, "8 fields"},
       {utf8_file("a,b,c,1,2,3,4\r\n\"open,b,c,1,2,3,4\r\nmore\r\n"), 3, 1, "never closed"},
       {utf8_file("\"a\"x,b,c,1,2,3,4\r\n"), 2, 1, "after the closing quote"},
-      {utf8_file("一二三四五六七八九十,A01,c,1,2,3,4\r\n"), 2, 1, "longer than 19 bytes of GBK (20)"},
-      {utf8_file("a,😀,c,1,2,3,4\r\n"), 2, 2, "GBK cannot hold"},
-      {utf8_file("a,b,c,1,2,abc,4\r\n"), 2, 6, "not a finite number"},
-      {utf8_file("a,b,c,1,1e999,3,4\r\n"), 2, 5, "not a finite number"},
-      {utf8_file("a,b,c,,2,3,4\r\n"), 2, 4, "not a finite number"},
-      {utf8_file("a,b,c,nan,2,3,4\r\n"), 2, 4, "not a finite number"},
+      {utf8_file("一二三四五六七八九十,A01,c,1,2,3,4\r\n"), 2, 1, "and it has 20"},
+      {utf8_file("a,😀,c,1,2,3,4\r\n"), 2, 2, "cannot keep"},
+      {utf8_file("a,b,c,1,2,abc,4\r\n"), 2, 6, "not a valid score"},
+      {utf8_file("a,b,c,1,1e999,3,4\r\n"), 2, 5, "not a valid score"},
+      {utf8_file("a,b,c,,2,3,4\r\n"), 2, 4, "not a valid score"},
+      {utf8_file("a,b,c,nan,2,3,4\r\n"), 2, 4, "not a valid score"},
       {"name,number\r\nA,1\r\n", 1, 0, "not a roster file: the first row is not the header row of a roster"},
-      {kBom + kHeader + "\xff\xfe,b,c,1,2,3,4\r\n", 2, 1, "GBK cannot hold"},  // marked UTF-8, yet not
-      {gbk(kHeader) + "\x81\x20,b,c,1,2,3,4\r\n", 2, 1, "neither UTF-8 nor GBK"},
+      {kBom + kHeader + "\xff\xfe,b,c,1,2,3,4\r\n", 2, 1, "cannot keep"},  // marked UTF-8, yet not
+      {gbk(kHeader) + "\x81\x20,b,c,1,2,3,4\r\n", 2, 1, "not recognised"},
       {utf8_file("a,b,c,1,2,3,4,,x\r\n"), 2, 8, "9 fields"},  // empty fields end a row only at its end
-      {utf8_file("a,b,c,85x,2,3,4\r\n"), 2, 4, "not a finite number"},
-      {utf8_file("\"a\r\nb\",A1,c,1,2,3,4\r\n\"c\nd\",A2,c,1,2,zz,4\r\n"), 4, 6, "not a finite number"},
+      {utf8_file("a,b,c,85x,2,3,4\r\n"), 2, 4, "not a valid score"},
+      {utf8_file("\"a\r\nb\",A1,c,1,2,3,4\r\n\"c\nd\",A2,c,1,2,zz,4\r\n"), 4, 6, "not a valid score"},
       // A spreadsheet's other exports: what they are and what to save instead.
       {"\xff\xfe\x13\x59\x0d\x54", 1, 0, "UTF-16"},
       {std::string("\xd3\x59\x0d\x54\x2c\x00\x66\x5b", 8), 1, 0, "CSV UTF-8"},  // UTF-16LE without its mark

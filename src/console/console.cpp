@@ -251,7 +251,11 @@ std::string message(const char* english, std::initializer_list<std::string_view>
   return result;
 }
 
-std::string platform_text(std::string_view gbk) { return state.backend->platform_text(gbk); }
+// Before a console is installed (a file read by a tool of its own), the
+// program's bytes as they are.
+std::string platform_text(std::string_view gbk) {
+  return state.backend != nullptr ? state.backend->platform_text(gbk) : std::string(gbk);
+}
 
 void write_message(std::string_view text) {
   flush();

@@ -88,7 +88,7 @@ void write_text(HANDLE handle, std::string_view bytes, UINT from) {
 // standard error and end.
 [[noreturn]] void output_failed() {
   DWORD error = GetLastError();
-  std::string line = "roster: " + message("cannot write to standard output (Windows error %s)", {std::to_string(error)}) + "\n";
+  std::string line = "roster: " + message("cannot write to standard output: %s", {windows_error_text(error)}) + "\n";
   write_text(GetStdHandle(STD_ERROR_HANDLE), line, CP_UTF8);
   ExitProcess(output_failed_status);
 }

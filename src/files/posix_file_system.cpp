@@ -367,7 +367,11 @@ class PosixFileSystem final : public FileSystem {
       if (unlink(lock_path.c_str()) == 0) fd = open(lock_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     }
     if (fd < 0) {
-      failed(why, "cannot create the lock file: %s", errno);
+      if (errno == ENOENT) {  // made with O_CREAT: it is the folder that is missing
+        why = console::message("the folder %s does not exist", {folder_of(target)});
+      } else {
+        failed(why, "cannot create the lock file: %s", errno);
+      }
       return lock_outcome::failed;
     }
     if (!take(fd, true, why)) return flocked_elsewhere_ ? lock_outcome::busy : lock_outcome::failed;

@@ -14,6 +14,7 @@
 #include "files/file_names.h"
 #include "files/file_system.h"
 #include "files/lock_holder.h"
+#include "messages/messages.h"
 
 namespace files {
 namespace {
@@ -38,15 +39,7 @@ std::string utf8(std::wstring_view text) {
 
 // "cannot write: There is not enough space on the disk."
 bool failed(std::string& why, const char* what, DWORD error) {
-  wchar_t* message = nullptr;
-  DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                    FORMAT_MESSAGE_IGNORE_INSERTS,
-                                nullptr, error, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
-  std::string reason = length > 0 ? utf8(std::wstring(message, length))
-                                   : console::message("Windows error %s", {std::to_string(error)});
-  if (message != nullptr) LocalFree(message);
-  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.')) reason.pop_back();
-  why = console::message(what, {reason});
+  why = console::message(what, {console::windows_error_text(error)});
   return false;
 }
 
@@ -228,7 +221,12 @@ class WindowsFileSystem final : public FileSystem {
         why = holder_of(lock_path);
         return lock_outcome::busy;
       }
-      failed(why, "cannot create the lock file: %s", error);
+      if (error == ERROR_PATH_NOT_FOUND) {
+        std::size_t slash = path.find_last_of("/\\");
+        why = console::message("the folder %s does not exist", {slash == std::string::npos ? "." : path.substr(0, slash)});
+      } else {
+        failed(why, "cannot create the lock file: %s", error);
+      }
       return lock_outcome::failed;
     }
     write_holder(file);

@@ -171,12 +171,13 @@ bool store_text(std::string_view field, bool utf8, char* into, std::string& what
   if (field.size() > 1 && field.front() == '\'' && starts_formula(field)) field.remove_prefix(1);
   std::string gbk;
   if (!to_gbk(std::string(field), utf8, gbk)) {
-    what = utf8 ? console::message("a character that GBK cannot hold")
-                : console::message("bytes that are neither UTF-8 nor GBK");
+    what = utf8 ? console::message("a character this program cannot keep (a rare character or an emoji, say)")
+                : console::message("text in an encoding that is not recognised: save it as CSV UTF-8 (comma delimited)");
     return false;
   }
   if (gbk.size() >= text_field_size) {
-    what = console::message("longer than 19 bytes of GBK (%s)", {std::to_string(gbk.size())});
+    what = console::message("too long: at most 19 bytes (about 9 Chinese characters), and it has %s",
+                            {std::to_string(gbk.size())});
     return false;
   }
   for (char& c : gbk) {
@@ -194,7 +195,7 @@ bool store_score(std::string_view field, double& score, std::string& what) {
   double value = 0;
   std::from_chars_result read = std::from_chars(field.data(), field.data() + field.size(), value);
   if (field.empty() || read.ec != std::errc() || read.ptr != field.data() + field.size() || !std::isfinite(value)) {
-    what = console::message("not a finite number");
+    what = console::message("not a valid score (a number, such as 85 or 92.5)");
     return false;
   }
   score = value + 0.0;  // -0 is stored as 0, as the entry form stores it
@@ -271,11 +272,14 @@ std::string not_a_roster(const csv_row& row, bool utf8) {
   switch (header_separator(row, utf8)) {
     case ';':
       return console::message(
-          "the fields are separated by semicolons, not commas: save it from the spreadsheet as CSV with commas");
+          "the fields are separated by semicolons, not commas: save it from the spreadsheet as CSV UTF-8 (comma "
+          "delimited)");
     case '\t':
       return console::message(
           "the fields are separated by tabs, not commas: save it from the spreadsheet as CSV UTF-8 (comma delimited)");
-    default: return console::message("not a roster file: the first row is not the header row of a roster");
+    default:
+      return console::message("not a roster file: the first row is not the header row of a roster, %s",
+                              {console::platform_text(kHeader)});
   }
 }
 

@@ -129,7 +129,7 @@ TEST_F(RosterFileTest, FilesASpreadsheetSavedLoadAndBadOnesAreRefusedBeforeTheGa
   } rows[] = {
       {"bad.csv", 65, "roster: bad.csv: line 2, field 5 (科目二): 4 fields in the row, where a roster row has 7\n"},
       {"folder.csv", 66, "roster: folder.csv: cannot read: Is a directory\n"},
-      {"missing/new.csv", 73, "roster: missing/new.csv: cannot create the lock file: No such file or directory\n"},
+      {"missing/new.csv", 73, "roster: missing/new.csv: the folder missing does not exist\n"},
       {"a.csv b.csv", 2, "roster: more than one file\nUsage: roster [FILE]\n"},
       // Neither a file nor a free name: never opened for long, never replaced.
       {"/dev/null", 66, "roster: /dev/null: cannot read: it is not a file but a device, a pipe or a socket\n"},
@@ -169,6 +169,8 @@ TEST_F(RosterFileTest, MessagesSpeakTheReadersLanguageInTheTerminalsEncoding) {
       {"LANG=C.UTF-8", "env LANGUAGE=zh_CN:en", true, false},
       {"LANG=zh_CN.UTF-8", "env LANGUAGE=en", false, false},
       {"LANG=C.UTF-8", "env LC_MESSAGES=zh_CN.UTF-8", true, false},
+      {"LANG=zh_SG.UTF-8", "", true, false},  // Singapore writes Simplified Chinese too
+      {"LANG=zh_CN.UTF-8", "env LANGUAGE=zh", true, false},
   };
   for (const row& expected : rows) {
     std::string where = expected.locale + " " + expected.before;
