@@ -35,6 +35,18 @@ if [ "${1:-}" = --inside ]; then
   wine=/usr/lib/wine/wine
   exe=$PWD/build-windows/roster.exe
   status=0
+  # The wine servers of both prefixes outlive the namespace's shell: they are
+  # ended, and waited for, before the caller removes its scratch folder.
+  end_servers() {
+    local prefix server=/usr/lib/wine/wineserver32  # the one the 32-bit loader starts
+    [ -x "$server" ] || server=/usr/lib/wine/wineserver
+    for prefix in "$WINEPREFIX" "$work/e.installed"; do
+      [ -d "$prefix" ] || continue
+      WINEPREFIX=$prefix "$server" -k || true
+      WINEPREFIX=$prefix timeout 120 "$server" -w || true
+    done
+  }
+  trap end_servers EXIT
   step=$SECONDS
   mkdir -p "$WINEPREFIX"
   timeout 600 "$wine" "$exe" --version >"$work/e.version" 2>"$work/e.version.err" ||
