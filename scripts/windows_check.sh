@@ -50,7 +50,7 @@ quietly() {
   fi
 }
 
-install_packages windows_check g++-mingw-w64-i686-posix googletest tmux locales ||
+install_packages windows_check g++-mingw-w64-i686-posix googletest tmux locales librsvg2-bin icoutils ||
   fail "the 32-bit Windows toolchain could not be installed"
 
 # --- Which build the run-time checks use --------------------------------------
@@ -409,14 +409,14 @@ say "$zip holds roster.exe and both READMEs ($((SECONDS - step)) s)"
 # read back and its command run, the "Open with" keys read back, and a silent
 # uninstall that leaves the roster file.
 step=$SECONDS
-install_packages windows_check nsis liblnk-utils || fail "makensis and lnkinfo could not be installed"
+install_packages windows_check nsis liblnk-utils icoutils || fail "makensis, lnkinfo and wrestool could not be installed"
 installer_preset=windows-installer suffix=win32
 if [ "$preset" = windows64 ]; then installer_preset=windows64-installer suffix=win64; fi
 cmake --workflow --preset "$installer_preset" >"$work/installer.log" 2>&1 ||
   { cat "$work/installer.log" >&2; fail "making the installer failed"; }
 installer=$(ls build-"${installer_preset%-installer}"-release/roster-*-"$suffix".exe)
 wineserver_binary=$(command -v wineserver || echo /usr/lib/wine/wineserver)
-in_prefix() { env HOME="$work/user" WINEPREFIX="$work/installed" LANG=zh_CN.UTF-8 WINEDEBUG=-all "$@"; }
+in_prefix() { env HOME="$work/user" WINEPREFIX="${prefix:-$work/installed}" LANG="${reader:-zh_CN.UTF-8}" WINEDEBUG=-all WINESERVER_BINARY="$wineserver_binary" "$@"; }
 mkdir -p "$work/user"
 in_prefix "$wine" "$installer" /S >"$work/install.log" 2>&1 || { cat "$work/install.log" >&2; fail "$installer /S failed"; }
 in_prefix "$wineserver_binary" -w
@@ -425,8 +425,10 @@ programs=$(find "$work/installed/drive_c" -maxdepth 2 -type d -path '*/Program F
 for file in roster.exe README.md README.zh-CN.md Uninstall.exe; do
   [ -f "$programs/$file" ] || fail "the installer left out $file: $(ls "$programs")"
 done
-entry=$(find "$work/installed/drive_c/users" -name '学生名单.lnk' | head -n 1)
-[ -n "$entry" ] || fail "the installer made no Start-menu entry named 学生名单"
+entry=$(find "$work/installed/drive_c/users" -path '*/Start Menu/Programs/学生信息管理系统/学生名单.lnk' | head -n 1)
+[ -n "$entry" ] || fail "the installer made no Start-menu entry 学生信息管理系统\\学生名单: $(find "$work/installed/drive_c/users" -name '*.lnk')"
+icons=$(wrestool -l --type=group_icon "$programs/roster.exe" 2>&1)
+grep -q 'type=group_icon' <<<"$icons" || fail "the installed roster.exe has no icon: $icons"
 link=$(lnkinfo "$entry") || fail "lnkinfo could not read $entry"
 target=$(sed -n 's/^\s*Local path\s*: //p' <<<"$link")
 arguments=$(sed -n 's/^\s*Command line arguments\s*: //p' <<<"$link")
@@ -440,12 +442,67 @@ grep -qE '^No\.1\s+张三\s+A01\s+一班\s+90\.0\s+80\.0\s+70\.0\s+80\.0$' <<<"$
   fail "the roster the entry saved does not list again: $listed"
 saved=$(in_prefix "$wine" winepath -u "$roster_file" 2>/dev/null)
 [ -f "$saved" ] || fail "no roster file at $roster_file ($saved)"
+# The second entry opens, in Explorer, the folder the program keeps the
+# roster's versions in: its history is there after the save above.
+history_entry=${entry%/*}/学生名单的历史版本.lnk
+history_link=$(lnkinfo "$history_entry") || fail "lnkinfo could not read $history_entry"
+grep -qiE '^\s*Local path\s*: .*\\explorer\.exe$' <<<"$history_link" || fail "the history entry does not open Explorer: $history_link"
+history_folder=$(sed -n 's/^\s*Command line arguments\s*: //p' <<<"$history_link" | tr -d '"')
+[[ $history_folder == "${roster_file%.csv}-versions" ]] || fail "the history entry opens $history_folder, not ${roster_file%.csv}-versions"
+[ -f "${saved%.csv}-versions/versions.txt" ] || fail "the program kept no history where the entry looks: $(ls -A "${saved%/*}")"
 keys=$(in_prefix "$wine" reg query 'HKLM\Software\Classes\Applications\roster.exe\shell\open\command' /ve 2>&1 | tr -d '\r')
 grep -qF '\roster.exe" "%1"' <<<"$keys" || fail "no Open with command for roster.exe: $keys"
 list=$(in_prefix "$wine" reg query 'HKLM\Software\Classes\.csv\OpenWithList\roster.exe' 2>&1 | tr -d '\r')
 grep -q 'OpenWithList\\roster.exe' <<<"$list" || fail "roster.exe is not in the .csv Open with list: $list"
 default=$(in_prefix "$wine" reg query 'HKCR\.csv' /ve 2>&1 | tr -d '\r')
 ! grep -qi 'roster' <<<"$default" || fail "the installer took the default program for .csv: $default"
+# The installer as a person meets it, page by page, with the texts each page
+# shows read back (tests/windows/installer_driver.cpp goes through them under
+# Xvfb): for a Chinese reader over the installed copy, an upgrade that asks in
+# Chinese; for an English reader, on a fresh machine and again over itself,
+# English throughout, then an uninstall. Either way: no licence page, no
+# Start-menu page, and no name that carries the version.
+installer_driver=${exe%/roster.exe}/tests/installer_driver.exe
+windows_installer=$(in_prefix "$wine" winepath -w "$installer" 2>/dev/null | tr -d '\r')
+pages() {  # the run's name, then what the driver runs; the texts go to $work/NAME.txt
+  local name=$1; shift
+  # A wine server started without a display (by the commands above) cannot
+  # show a window: this prefix's is ended first, and waited for within
+  # Xvfb's lifetime after.
+  in_prefix "$wineserver_binary" -k || true  # none running is as good
+  in_prefix "$wineserver_binary" -w
+  in_prefix xvfb-run -a sh -c '"$0" "$@"; status=$?; "$WINESERVER_BINARY" -w; exit $status' \
+    "$wine" "$installer_driver" "$@" >"$work/$name.txt" 2>"$work/$name.log" ||
+    { cat "$work/$name.log" >&2; fail "$name: the installer driver failed"; }
+  tr -d '\r' <"$work/$name.txt" >"$work/$name.tmp" && mv "$work/$name.tmp" "$work/$name.txt"
+  grep -qx 'exit 0' "$work/$name.txt" || { cat "$work/$name.txt" >&2; fail "$name: the program did not end with status 0"; }
+  ! grep -Eiq 'licen|许可|Start Menu Folder|开始菜单」|1\.[0-9]+\.[0-9]+|CPack' "$work/$name.txt" ||
+    { cat "$work/$name.txt" >&2; fail "$name: a licence or Start-menu page, or a version, was shown"; }
+}
+clicks() { grep '^click' "$work/$1.txt" | cut -d' ' -f2 | tr '\n' ' '; }
+if command -v xvfb-run >/dev/null && [ -f "$installer_driver" ]; then
+  pages upgrade-zh "$windows_installer"
+  [ "$(clicks upgrade-zh)" = "6 1 1 1 " ] || { cat "$work/upgrade-zh.txt" >&2; fail "the Chinese upgrade went otherwise than question, welcome, folder, finish"; }
+  grep -q '已经安装' "$work/upgrade-zh.txt" || fail "the Chinese upgrade question is not Chinese: $(head -n 5 "$work/upgrade-zh.txt")"
+  english=$(grep -v '^  Edit' "$work/upgrade-zh.txt" | grep -Eo '[A-Za-z]{4,}( [A-Za-z]+)*' | sort -u | tr '\n' ' ')
+  [ -z "$english" ] || { cat "$work/upgrade-zh.txt" >&2; fail "the Chinese installer showed English: $english"; }
+  entries=$(find "$work/installed/drive_c" -name '*.lnk' -path '*/Start Menu/*' | sed "s|.*/Start Menu/||" | LC_ALL=C sort | tr '\n' ' ')
+  [ "$entries" = "Programs/学生信息管理系统/学生名单.lnk Programs/学生信息管理系统/学生名单的历史版本.lnk " ] ||
+    fail "after the upgrade the Start menu holds: $entries"
+  shown=$(in_prefix "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\roster' /v DisplayName 2>&1 | tr -d '\r')
+  grep -q 'REG_SZ\s*学生信息管理系统$' <<<"$shown" || fail "Apps lists the program as: $shown"
+  prefix=$work/english reader=en_US.UTF-8 pages fresh-en "$windows_installer"
+  prefix=$work/english reader=en_US.UTF-8 pages upgrade-en "$windows_installer"
+  prefix=$work/english reader=en_US.UTF-8 pages uninstall-en "$(in_prefix "$wine" winepath -w "$programs" 2>/dev/null | tr -d '\r')\Uninstall.exe"
+  [ "$(clicks fresh-en)|$(clicks upgrade-en)|$(clicks uninstall-en)" = "1 1 1 |6 1 1 1 |1 1 " ] ||
+    { cat "$work"/*-en.txt >&2; fail "the English installer went through other pages than welcome, folder, finish (and its question, and the uninstaller's two)"; }
+  grep -q 'already installed' "$work/upgrade-en.txt" || fail "the English upgrade question is not English: $(head -n 5 "$work/upgrade-en.txt")"
+  ! grep -qP '[^\x00-\x7f]' "$work"/*-en.txt || { grep -P '[^\x00-\x7f]' "$work"/*-en.txt >&2; fail "the English installer showed text that is not English"; }
+  ! find "$work/english/drive_c" -path '*/Start Menu/*' -name '*.lnk' | grep -q . || fail "the English uninstall left Start-menu entries"
+  say "the installer's pages read back: a Chinese upgrade that asks in Chinese, an English install, upgrade and uninstall in English; welcome, folder and finish only; one Start-menu entry after an upgrade; no version in any name"
+else
+  say "skipped: the installer's pages read back, because Xvfb or the installer driver is missing"
+fi
 say "installer $installer: $programs holds roster.exe, both READMEs and Uninstall.exe; the entry $(basename "$entry") runs $target $arguments, and saved a student there that lists again; .csv files offer roster.exe under Open with, their default untouched"
 uninstaller=$(in_prefix "$wine" winepath -w "$programs/Uninstall.exe" 2>/dev/null | tr -d '\r')
 in_prefix "$wine" "$uninstaller" /S >"$work/uninstall.log" 2>&1 || { cat "$work/uninstall.log" >&2; fail "Uninstall.exe /S failed"; }
