@@ -1,6 +1,9 @@
 // The roster file: how long a roster of N students takes to be read from its
 // file and to be saved, the writing of its rows apart from the disk's work
-// (the temporary file, fsync, rename, the folder's fsync).
+// (the temporary file, fsync, rename, the folder's fsync), and a save as a
+// session makes it, the file it replaces kept as a version (what changed
+// worked out, the version kept, the history written and thinned), against
+// the same save without versions.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -8,7 +11,12 @@
 #include <cstring>
 #include <string>
 
+#include <filesystem>
+
+#include "console/backend.h"
+#include "console/console.h"
 #include "files/file_system.h"
+#include "frontend/roster_store.h"
 #include "roster/roster_csv.h"
 
 namespace {
@@ -56,6 +64,32 @@ void save_to_disk(benchmark::State& state) {
   release_roster(list);
 }
 
+// Item 5 over and over, one student's scores changed back and forth, each
+// save keeping the one before as a version.
+void save_keeping_versions(benchmark::State& state) {
+  std::unique_ptr<console::Backend> backend = console::make_system_backend();
+  console::install(backend.get());
+  roster* list = roster_of(static_cast<int>(state.range(0)));
+  std::unique_ptr<files::FileSystem> disk = files::make_system_file_system();
+  std::string path = "roster-bench-" + std::to_string(getpid()) + ".csv";
+  {
+    roster_store store(*disk, path);
+    roster* loaded = nullptr;
+    if (store.open(loaded) != 0) state.SkipWithError("the roster file could not be opened");
+    release_roster(loaded);
+    student* changed = list->next;
+    for (auto _ : state) {
+      changed->score[0] = changed->score[0] == 40 ? 41 : 40;
+      store.item_done(5, list, nullptr);
+    }
+  }
+  std::remove(path.c_str());
+  std::remove(("." + path + ".lock").c_str());
+  std::filesystem::remove_all("roster-bench-" + std::to_string(getpid()) + "-versions");
+  release_roster(list);
+  console::install(nullptr);
+}
+
 void load(benchmark::State& state) {
   roster* list = roster_of(static_cast<int>(state.range(0)));
   std::string file = roster_to_csv(list);
@@ -69,6 +103,7 @@ void load(benchmark::State& state) {
 
 BENCHMARK(write_rows)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(save_to_disk)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(save_keeping_versions)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(load)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "files/file_names.h"
 #include "files/lock_holder.h"
 #include "frontend/roster_store.h"
+#include "frontend/version_history.h"
 #include "memory_file_system.h"
 #include "roster/roster_csv.h"
 #include "test_support.h"
@@ -172,57 +173,118 @@ TEST_F(StoreTest, AFailedSaveIsSaidAndTriedAgain) {
   EXPECT_EQ(disk.files["dir/class.csv"], utf8_file(""));
 }
 
-// Item 1 keeps the roster it replaced in a backup of its own, never
-// overwriting one, and the file is not replaced until the backup is made.
-TEST_F(StoreTest, ReplacingARosterKeepsTheOldOneInABackup) {
+// Every change keeps the file it replaces as a version, and the history
+// says what made each one: the item and the student it touched.
+TEST_F(StoreTest, EachChangeKeepsTheFileItReplacesAndSaysWhatChanged) {
+  testing_support::ScriptedSession session("");
+  roster* first = testing_support::roster_of({{"A1", 0, "a"}});
+  disk.files["dir/class.csv"] = roster_to_csv(first);
+  release_roster(first);
+  ASSERT_EQ(store.open(list), 0);
+  struct row {
+    int choice;
+    roster* after;
+    const char* said;
+  } rows[] = {
+      {3, testing_support::roster_of({{"A1", 0, "a"}, {"B2", 1, "b"}}), "student B2 b inserted"},
+      {5, testing_support::roster_of({{"A1", 0, "a"}, {"B2", 7, "bb"}}), "student B2 bb changed"},
+      {7, testing_support::roster_of({{"B2", 7, "bb"}, {"A1", 0, "a"}}), "ranked by average score"},
+      {4, testing_support::roster_of({{"A1", 0, "a"}}), "student B2 bb deleted"},
+      {1, testing_support::roster_of({{"C3", 1, "c"}}), "new roster entered (1 student)"},
+  };
+  std::string before = disk.files["dir/class.csv"];
+  std::size_t made = 0;
+  for (const row& change : rows) {
+    store.item_done(change.choice, change.after, change.choice == 1 ? rows[3].after : nullptr);
+    std::vector<versions::entry> history = versions::parse_index(disk.files["dir/class-versions/versions.txt"]);
+    ASSERT_EQ(history.size(), ++made + 1) << change.said;
+    EXPECT_EQ(versions::change_said(history.back()), change.said);
+    EXPECT_TRUE(history.back().file.empty()) << "the newest is the file itself";
+    EXPECT_EQ(disk.files["dir/class-versions/" + history[made - 1].file], before) << change.said;
+    before = disk.files["dir/class.csv"];
+    EXPECT_EQ(before, roster_to_csv(change.after));
+  }
+  EXPECT_EQ(versions::change_said(versions::parse_index(disk.files["dir/class-versions/versions.txt"]).front()),
+            "as found before versions were kept");
+  EXPECT_EQ(session.backend().errors(), "roster: the replaced roster is kept in dir/class-versions/20261208-233015-5.csv\n");
+  for (const row& change : rows) release_roster(change.after);
+}
+
+// Where the save cannot keep the file by name (no links: a stick, Windows),
+// the copy in hand is written, never over a file already there; a version
+// that cannot be kept at all is said in one line, and the save goes on.
+TEST_F(StoreTest, AVersionThatCannotBeKeptIsSaidAndTheSaveGoesOn) {
   testing_support::ScriptedSession session("");
   std::string old_file = utf8_file("a,A1,c,1,2,3,2.0\r\n");
   disk.files["dir/class.csv"] = old_file;
-  disk.files["dir/class-backup-20261208-233015.csv"] = "someone's";
+  disk.files["dir/class-versions/20261208-233015.csv"] = "someone's";
+  disk.keeps_by_rename = false;
   ASSERT_EQ(store.open(list), 0);
   roster* fresh = testing_support::roster_of({{"B1", 1}});
-  disk.fail_creates_with = "No space left on device";
   store.item_done(1, fresh, list);
-  EXPECT_EQ(disk.files["dir/class.csv"], old_file) << "without its backup the file is not replaced";
-  release_roster(list);
-  list = testing_support::roster_of({});
-  disk.fail_creates_with.clear();
-  store.item_done(3, fresh, nullptr);
-  EXPECT_EQ(disk.files["dir/class-backup-20261208-233015.csv"], "someone's");
-  EXPECT_EQ(disk.files["dir/class-backup-20261208-233015-2.csv"], old_file);
-  EXPECT_EQ(disk.files["dir/class.csv"], roster_to_csv(fresh));
-  store.item_done(1, fresh, list);  // an empty roster replaced: nothing to keep
-  EXPECT_EQ(disk.files.size(), 3u);
-  // Within one second the names never run out.
-  for (int i = 0; i < 150; ++i) {
-    roster* next = testing_support::roster_of({{"C1", 1}});
-    store.item_done(1, next, fresh);
-    release_roster(fresh);
-    fresh = next;
-  }
-  EXPECT_EQ(disk.files.count("dir/class-backup-20261208-233015-152.csv"), 1u);
-  EXPECT_EQ(store.menu_over(fresh), 0);
+  EXPECT_EQ(disk.files["dir/class-versions/20261208-233015.csv"], "someone's");
+  EXPECT_EQ(disk.files["dir/class-versions/20261208-233015-2.csv"], old_file);
+  disk.fail_creates_with = "No space left on device";
+  roster* more = testing_support::roster_of({{"B1", 1}, {"B2", 2}});
+  store.item_done(3, more, nullptr);
+  EXPECT_EQ(disk.files["dir/class.csv"], roster_to_csv(more));
+  EXPECT_EQ(session.backend().errors(),
+            "roster: the replaced roster is kept in dir/class-versions/20261208-233015-2.csv\n"
+            "roster: dir/class.csv: saved, but the version it replaced could not be kept in dir/class-versions (No "
+            "space left on device)\n");
+  files::MemoryFileSystem stick;
+  stick.files["dir/class.csv"] = old_file;
+  stick.fail_folders_with = "Read-only file system";
+  roster_store elsewhere{stick, "dir/class.csv"};
+  roster* loaded = nullptr;
+  ASSERT_EQ(elsewhere.open(loaded), 0);
+  elsewhere.item_done(3, more, nullptr);
+  elsewhere.item_done(4, fresh, nullptr);
+  EXPECT_EQ(stick.files["dir/class.csv"], roster_to_csv(fresh));
+  EXPECT_EQ(session.backend().errors().substr(session.backend().errors().find("roster: dir/class.csv: earlier")),
+            "roster: dir/class.csv: earlier versions cannot be kept in dir/class-versions (Read-only file system)\n")
+      << "said once";
+  release_roster(loaded);
+  release_roster(more);
   release_roster(fresh);
 }
 
-// A backup's name keeps the file's folder and extension.
-TEST(StoreNames, BackupsKeepTheFoldersAndExtensions) {
-  testing_support::ScriptedSession session("");
-  for (auto [file, backup] : {std::pair{"./c.csv", "./c-backup-20261208-233015.csv"},
-                              {"../c.csv", "../c-backup-20261208-233015.csv"},
-                              {"a.b.csv", "a.b-backup-20261208-233015.csv"},
-                              {"d.x/name", "d.x/name-backup-20261208-233015"}}) {
-    files::MemoryFileSystem disk;
-    disk.files[file] = utf8_file("a,A1,c,1,2,3,2.0\r\n");
-    roster_store store{disk, file};
-    roster* list = nullptr;
-    ASSERT_EQ(store.open(list), 0);
-    roster* fresh = testing_support::roster_of({{"B1", 1}});
-    store.item_done(1, fresh, list);
-    EXPECT_EQ(disk.files.count(backup), 1u) << file;
-    release_roster(list);
-    release_roster(fresh);
+// The versions folder is named after the file, beside it.
+TEST(StoreNames, VersionsGoBesideTheFileNamedAfterIt) {
+  for (auto [file, folder] : {std::pair{"./c.csv", "./c-versions"}, {"../c.csv", "../c-versions"},
+                              {"a.b.csv", "a.b-versions"}, {"d.x/name", "d.x/name-versions"},
+                              {"二班.csv", "二班-versions"}}) {
+    EXPECT_EQ(versions::folder_of(file), folder) << file;
   }
+}
+
+// The history thinned as backup tools thin theirs: everything of a day,
+// the last of each hour for a week, the last of each day for 90 days, and
+// never past 1,000 versions or 100 times the roster's size.
+TEST(VersionHistory, ThinningKeepsTheRuleAtItsEdges) {
+  auto version = [](const char* time, std::uint64_t bytes = 100) {
+    versions::entry e;
+    e.time = time;
+    e.file = std::string(time) + ".csv";
+    e.bytes = bytes;
+    return e;
+  };
+  const std::string now = "20261208-233015";
+  std::vector<versions::entry> history = {
+      version("20260909-233014"),  // 90 days and a second: gone
+      version("20260910-080000"),  // 89 days, not the last of its day: gone
+      version("20260910-230000"),  // the last of its day
+      version("20261202-101500"),  // six days, not the last of its hour: gone
+      version("20261202-105959"),  // the last of its hour
+      version("20261207-233100"),  // under a day: all kept
+      version("20261207-233200"),
+  };
+  EXPECT_EQ(versions::to_thin(history, now, 1000, history.size() - 1), (std::vector<std::size_t>{0, 1, 3}));
+  std::vector<versions::entry> many(1001, version("20261208-230000"));
+  EXPECT_EQ(versions::to_thin(many, now, 1000, 0), (std::vector<std::size_t>{1})) << "past 1,000, the oldest but the newest made";
+  std::vector<versions::entry> big = {version("20261208-220000", 600000), version("20261208-230000", 600000)};
+  EXPECT_EQ(versions::to_thin(big, now, 100, 1), (std::vector<std::size_t>{0})) << "past 100 times the roster (1 MB at least)";
+  EXPECT_TRUE(versions::to_thin(big, now, 20000, 1).empty());
 }
 
 // A name too long for its backup's is cut at a whole character, GBK or
@@ -259,8 +321,9 @@ TEST(SystemFiles, ABackupNeverReplacesAFileOfItsName) {
   std::filesystem::remove_all(dir);
 }
 
-// What another program saved in the file meanwhile is kept beside it before
-// the roster is saved over it; a file it deleted is simply written again.
+// What another program saved in the file meanwhile is kept as a version
+// before the roster is saved over it; a file it deleted is simply written
+// again.
 TEST_F(StoreTest, AnotherProgramsVersionIsKeptBeforeTheFileIsReplaced) {
   testing_support::ScriptedSession session("");
   disk.files["dir/class.csv"] = utf8_file("a,A1,c,1,2,3,2.0\r\n");
@@ -271,18 +334,21 @@ TEST_F(StoreTest, AnotherProgramsVersionIsKeptBeforeTheFileIsReplaced) {
   EXPECT_EQ(disk.files["dir/class.csv"], theirs) << "an item that changes nothing writes nothing";
   roster* ours = testing_support::roster_of({{"C1", 1}});
   store.item_done(3, ours, nullptr);
-  EXPECT_EQ(disk.files["dir/class-backup-20261208-233015.csv"], theirs);
+  EXPECT_EQ(disk.files["dir/class-versions/20261208-233015.csv"], theirs);
   EXPECT_EQ(disk.files["dir/class.csv"], roster_to_csv(ours));
   EXPECT_EQ(session.backend().errors(),
             "roster: dir/class.csv had been changed by another program: its version is kept in "
-            "dir/class-backup-20261208-233015.csv, and this roster is saved in dir/class.csv\n");
+            "dir/class-versions/20261208-233015.csv, and this roster is saved in dir/class.csv\n");
+  EXPECT_EQ(versions::change_said(versions::parse_index(disk.files["dir/class-versions/versions.txt"]).front()),
+            "saved by another program");
   disk.files.erase("dir/class.csv");
   roster* more = testing_support::roster_of({{"C1", 1}, {"C2", 2}});
   store.item_done(3, more, nullptr);
   EXPECT_EQ(disk.files["dir/class.csv"], roster_to_csv(more));
-  EXPECT_EQ(disk.files.size(), 2u) << "a deleted file leaves nothing to keep";
+  EXPECT_EQ(disk.files.size(), 4u) << "a deleted file's last save by this program is kept from memory";
   store.item_done(4, ours, nullptr);
-  EXPECT_EQ(disk.files.size(), 2u) << "its own last save taken for another program's";
+  EXPECT_EQ(disk.files.size(), 5u) << "its own last save kept once, as its own";
+  EXPECT_EQ(session.backend().errors().find("changed by another program", 100), std::string::npos);
   disk.files["dir/class.csv"] = theirs;
   disk.fail_creates_with = "No space left on device";
   store.item_done(3, more, nullptr);
@@ -326,6 +392,11 @@ TEST(CommandLine, ArgumentsGiveTheirRequest) {
       {{"--version"}, action::version, ""},
       {{"-x"}, action::misuse, ""},
       {{"a.csv", "b.csv"}, action::misuse, ""},
+      {{"--history", "a.csv"}, action::history, "a.csv"},
+      {{"--restore", "12", "a.csv"}, action::restore, "a.csv"},
+      {{"--restore", "0", "a.csv"}, action::misuse, ""},
+      {{"--restore", "a.csv"}, action::misuse, ""},
+      {{"--history"}, action::misuse, ""},
   };
   for (const row& expected : rows) {
     command_line::request request = command_line::parse(expected.arguments);
@@ -333,6 +404,7 @@ TEST(CommandLine, ArgumentsGiveTheirRequest) {
     EXPECT_EQ(request.file, expected.file);
   }
   EXPECT_NE(command_line::parse({"-x"}).problem.find("-x"), std::string::npos) << "the option it does not know";
+  EXPECT_EQ(command_line::parse({"--restore", "12", "a.csv"}).version_number, 12);
 }
 
 }  // namespace

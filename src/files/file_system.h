@@ -26,6 +26,16 @@ using replaced_check = std::function<bool(std::string_view replaced)>;
 // true once it is kept.
 using left_over_keeper = std::function<bool(const std::string& contents)>;
 
+// Where a save may keep the file it replaces, as a version of it: a name,
+// free yet, in a folder on the same disk. `kept` says whether the save did
+// (where the file system can rename the replaced file there, at no copy);
+// otherwise the caller writes it from the bytes it holds. A check that keeps
+// the replaced bytes itself clears `as`.
+struct replaced_keeping {
+  std::string as;
+  bool kept = false;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -45,7 +55,7 @@ class FileSystem {
   // swapping the two); where it says no, the file is left as it was and the
   // save fails with `why` empty.
   virtual bool replace_file(const std::string& path, std::string_view contents, std::string& why,
-                            const replaced_check& check = {}) = 0;
+                            const replaced_check& check = {}, replaced_keeping* keep = nullptr) = 0;
 
   // A save that renaming would change (the file is another user's, of
   // another group, shared through an access list, or hard-linked) writes
@@ -63,6 +73,14 @@ class FileSystem {
   // its owner alone.
   virtual create_outcome create_file(const std::string& path, std::string_view contents, std::string& why,
                                      const std::string& like = "") = 0;
+
+  // Makes the folder at `path`, readable and searchable by exactly those
+  // who may read the file at `like`; true where a folder (never a link to
+  // one) is there already.
+  virtual bool make_folder(const std::string& path, const std::string& like, std::string& why) = 0;
+
+  // Removes the file at `path` (never a folder); true where none is there.
+  virtual bool remove_file(const std::string& path, std::string& why) = 0;
 
   // False where this user may not change the file at `path` (or make it,
   // when it does not exist yet): its owner made it read-only, it is another
@@ -82,8 +100,11 @@ class FileSystem {
   // where another program has it now.
   virtual bool still_locked(const std::string& path, std::string& why) = 0;
 
-  // The local date and time, as "20261208-233015", for naming backups.
+  // The local date and time, as "20261208-233015", for naming versions.
   virtual std::string time_stamp() = 0;
+
+  // The name of the user this program runs as, to say who saved a version.
+  virtual std::string user_name() = 0;
 };
 
 // The machine's own files.

@@ -3,7 +3,6 @@
 #include "console/console.h"
 
 namespace files {
-namespace {
 
 // Anyone who may write the roster may write its lock file: what it says is
 // shown with every control character (C0, DEL, C1, and bytes that are no
@@ -30,8 +29,6 @@ std::string shown_safely(std::string_view text) {
   }
   return shown;
 }
-
-}  // namespace
 
 std::string lock_holder_lines(std::string_view user, std::string_view host, std::string_view started) {
   std::string lines;

@@ -11,6 +11,10 @@ namespace files {
 // started, one a line.
 std::string lock_holder_lines(std::string_view user, std::string_view host, std::string_view started);
 
+// Text from a file another user may have written (UTF-8), as it may be
+// shown: every control character '?', and 80 bytes at most.
+std::string shown_safely(std::string_view text);
+
 // Those lines as a message says them: "张老师 on pc-12, since 2026-12-09 08:15".
 std::string lock_holder_said(std::string_view lines);
 

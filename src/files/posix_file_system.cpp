@@ -199,7 +199,7 @@ class PosixFileSystem final : public FileSystem {
   }
 
   bool replace_file(const std::string& path, std::string_view contents, std::string& why,
-                    const replaced_check& check) override {
+                    const replaced_check& check, replaced_keeping* keep) override {
     std::string target = target_of(path);
     // A file another program deleted comes back with the mode it had. A
     // link made at the file's name since the start counts as no file: the
@@ -216,7 +216,7 @@ class PosixFileSystem final : public FileSystem {
       unlink(temporary.c_str());
       return write_in_place(target, contents, why, check);
     }
-    if (!put_in_place(temporary, target, why, check)) return false;
+    if (!put_in_place(temporary, target, why, check, keep)) return false;
     modes_[target] = mode;
     std::string ignored;
     if (lock_ >= 0) lock_the_file(target, ignored);
@@ -227,14 +227,25 @@ class PosixFileSystem final : public FileSystem {
   // in one step, it does, and what it replaced is still in hand, under the
   // temporary name, to be checked: a version another program saved at any
   // moment before is kept, or put back. Elsewhere the file is checked just
-  // before the rename.
+  // before the rename. Where asked, what it replaced is kept as a version by
+  // a rename (or a link just before the rename): no copy, and whole or
+  // absent whenever a kill falls.
+  // A version kept by name is kept even where its folder cannot be flushed
+  // now: the file is whole, and at worst a crash takes it.
+  static void keep_synced(replaced_keeping& keep) {
+    std::string unflushed;
+    sync_folder(folder_of(keep.as), unflushed);
+    keep.kept = true;
+  }
+
   static bool put_in_place(const std::string& temporary, const std::string& target, std::string& why,
-                           const replaced_check& check) {
+                           const replaced_check& check, replaced_keeping* keep) {
     auto refuse = [&] {
       unlink(temporary.c_str());
       why.clear();
       return false;
     };
+    auto wanted = [&] { return keep != nullptr && !keep->as.empty(); };
     if (check) {
       if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
         std::string replaced;
@@ -246,7 +257,12 @@ class PosixFileSystem final : public FileSystem {
           return refuse();
         }
         if (fd >= 0 && !regular) close(fd);
-        unlink(temporary.c_str());
+        if (regular && wanted() &&
+            renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, keep->as.c_str(), RENAME_NOREPLACE) == 0) {
+          keep_synced(*keep);
+        } else {
+          unlink(temporary.c_str());
+        }
         return true;
       }
       std::string now;
@@ -258,11 +274,14 @@ class PosixFileSystem final : public FileSystem {
       }
       if (fd >= 0 && posix::read_all(fd, now) && !check(now)) return refuse();
     }
+    bool linked = wanted() && link(target.c_str(), keep->as.c_str()) == 0;
     if (rename(temporary.c_str(), target.c_str()) != 0) {
       int error = errno;
       unlink(temporary.c_str());
+      if (linked) unlink(keep->as.c_str());
       return failed(why, "cannot replace the file: %s", error);
     }
+    if (linked) keep_synced(*keep);
     return true;
   }
 
@@ -291,6 +310,10 @@ class PosixFileSystem final : public FileSystem {
     // A link, unlike a rename, never replaces a file already there.
     int linked = link(temporary.c_str(), path.c_str());
     int error = errno;
+    if (linked != 0 && cannot_hold_it(error) &&
+        renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+      return sync_folder(folder_of(path), why) ? create_outcome::created : create_outcome::failed;
+    }
     unlink(temporary.c_str());
     if (linked != 0 && cannot_hold_it(error)) return create_in_place(path, contents, why);
     if (linked != 0) {
@@ -316,6 +339,34 @@ class PosixFileSystem final : public FileSystem {
       return create_outcome::failed;
     }
     return sync_folder(folder_of(path), why) ? create_outcome::created : create_outcome::failed;
+  }
+
+  bool make_folder(const std::string& path, const std::string& like, std::string& why) override {
+    // The readers of `like` may list the folder and open what is in it.
+    struct stat model {};
+    bool modelled = !like.empty() && stat(target_of(like).c_str(), &model) == 0;
+    mode_t mode = modelled ? (model.st_mode & 0644) | 0600 : 0600;
+    mode |= (mode & 0444) >> 2;
+    if (mkdir(path.c_str(), mode & 0700) == 0) {
+      // The group before the mode, so that no other group ever may look in.
+      bool grouped = !modelled || chown(path.c_str(), static_cast<uid_t>(-1), model.st_gid) == 0;
+      if (chmod(path.c_str(), grouped ? mode : mode & 0700) != 0 && !cannot_hold_it(errno)) {
+        return failed(why, "cannot create the folder: %s", errno);
+      }
+      return sync_folder(folder_of(path), why);
+    }
+    struct stat there {};
+    if (errno == EEXIST && lstat(path.c_str(), &there) == 0 && S_ISDIR(there.st_mode)) return true;
+    return failed(why, "cannot create the folder: %s", errno == EEXIST ? ENOTDIR : errno);
+  }
+
+  bool remove_file(const std::string& path, std::string& why) override {
+    return unlink(path.c_str()) == 0 || errno == ENOENT || failed(why, "cannot remove: %s", errno);
+  }
+
+  std::string user_name() override {
+    if (const struct passwd* entry = getpwuid(geteuid())) return entry->pw_name;
+    return std::to_string(geteuid());
   }
 
   // A save replaces the file by a rename in its folder, so both must be

@@ -152,8 +152,10 @@ class WindowsFileSystem final : public FileSystem {
     return read_outcome::read;
   }
 
+  // What a save replaces is never kept by name here (`keep` stays unkept):
+  // the caller writes the version from the bytes it holds.
   bool replace_file(const std::string& path, std::string_view contents, std::string& why,
-                    const replaced_check& check) override {
+                    const replaced_check& check, replaced_keeping*) override {
     DWORD attributes = GetFileAttributesW(wide(path).c_str());
     attributes = attributes == INVALID_FILE_ATTRIBUTES ? FILE_ATTRIBUTE_NORMAL : attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
     std::string temporary = write_temporary(path, contents, why, attributes);
@@ -193,6 +195,35 @@ class WindowsFileSystem final : public FileSystem {
       return create_outcome::failed;
     }
     return create_outcome::created;
+  }
+
+  // A folder made here inherits its readers from the folder it is made in,
+  // as the roster file itself does.
+  bool make_folder(const std::string& path, const std::string&, std::string& why) override {
+    if (CreateDirectoryW(wide(path).c_str(), nullptr)) return true;
+    DWORD error = GetLastError();
+    DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    if (error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+      return true;
+    }
+    failed(why, "cannot create the folder: %s", error == ERROR_ALREADY_EXISTS ? ERROR_DIRECTORY : error);
+    return false;
+  }
+
+  bool remove_file(const std::string& path, std::string& why) override {
+    if (DeleteFileW(wide(path).c_str())) return true;
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return true;
+    failed(why, "cannot remove: %s", error);
+    return false;
+  }
+
+  std::string user_name() override {
+    wchar_t user[257] = L"";
+    DWORD user_size = 257;
+    GetUserNameW(user, &user_size);
+    return utf8(user);
   }
 
   // A file with the read-only attribute, or one this user may not open for

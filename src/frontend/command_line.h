@@ -1,4 +1,5 @@
-// The command line: an optional roster file, --help and --version.
+// The command line: an optional roster file, --history and --restore N for
+// its earlier versions, --help and --version.
 #pragma once
 
 #include <string>
@@ -7,10 +8,11 @@
 namespace command_line {
 
 struct request {
-  enum class action { run, help, version, misuse };
+  enum class action { run, help, version, misuse, history, restore };
   action what = action::run;
   bool has_file = false;
   std::string file;
+  int version_number = 0;  // for restore
   std::string problem;  // what was wrong, for misuse, in the reader's language
 };
 

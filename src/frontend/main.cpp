@@ -7,6 +7,7 @@
 #include "frontend/command_line.h"
 #include "frontend/menu.h"
 #include "frontend/roster_store.h"
+#include "frontend/version_commands.h"
 
 namespace {
 
@@ -25,10 +26,16 @@ int run(int argc, char** argv) {
       console::report(usage);
       return exit_status::misuse;
     }
-    case command_line::request::action::run: break;
+    case command_line::request::action::run:
+    case command_line::request::action::history:
+    case command_line::request::action::restore: break;
   }
   if (!request.has_file) return run_program();
   std::unique_ptr<files::FileSystem> disk = files::make_system_file_system();
+  if (request.what == command_line::request::action::history) return show_history(*disk, request.file);
+  if (request.what == command_line::request::action::restore) {
+    return restore_version(*disk, request.file, request.version_number);
+  }
   roster_store store(*disk, request.file);
   roster* loaded = nullptr;
   if (int refused = store.open(loaded)) return refused;

@@ -1,14 +1,15 @@
 #include "frontend/roster_store.h"
 
+#include <algorithm>
+
 #include "console/console.h"
 #include "files/file_names.h"
 #include "roster/roster_csv.h"
 
 namespace {
 
-// More backups in one second than any session makes; past it the next
-// second's names are free.
-constexpr int kMostBackupsASecond = 1000000;
+// More versions in one second than any session makes.
+constexpr int kMostVersionsASecond = 1000000;
 
 // One line on standard error: "roster: " and the message in the reader's language.
 void say(const char* english, std::initializer_list<std::string_view> values = {}) {
@@ -21,7 +22,8 @@ bool can_change_roster(int choice) {
 
 }  // namespace
 
-roster_store::roster_store(files::FileSystem& disk, std::string path) : disk_(disk), path_(std::move(path)) {}
+roster_store::roster_store(files::FileSystem& disk, std::string path)
+    : disk_(disk), path_(std::move(path)), folder_(versions::folder_of(path_)) {}
 
 // Reads and parses the file; nullptr, having said why, when it cannot be used.
 roster* roster_store::read(std::string& contents, int& status) {
@@ -58,7 +60,10 @@ int roster_store::open(roster*& loaded) {
   std::string before, why;
   auto keep_left_over = [this](const std::string& contents) {
     std::string name, not_kept;
-    if (!keep_aside(contents, name, not_kept)) return false;
+    versions::entry left_over;
+    left_over.made_by = versions::change::found;
+    if (!open_history() || !keep_version(left_over, contents, name, not_kept)) return false;
+    write_history();
     say("%s: a save was cut short and the file is gone since; its last whole version is kept in %s", {path_, name});
     return true;
   };
@@ -117,8 +122,15 @@ int roster_store::open(roster*& loaded) {
 
 void roster_store::item_done(int choice, const roster* current, const roster* replaced) {
   if (!can_change_roster(choice)) return;
-  if (replaced != nullptr && replaced->next != nullptr) backups_.push_back(roster_to_csv(replaced));
-  save(current);
+  std::string now = roster_to_csv(current);
+  if (replaced != nullptr && replaced->next != nullptr) {
+    std::string before = roster_to_csv(replaced);
+    if (before != saved_) backups_.push_back(std::move(before));
+    say_replaced_kept_ = true;
+  }
+  pending_ = versions::entry{};
+  versions::describe_change(choice, saved_, now, pending_);
+  save(current, std::move(now));
 }
 
 int roster_store::menu_over(const roster* current) {
@@ -127,56 +139,100 @@ int roster_store::menu_over(const roster* current) {
   return exit_status::not_saved;
 }
 
-// Writes `contents` to a backup name not taken yet: `name`, or false with `why`.
-bool roster_store::keep_aside(const std::string& contents, std::string& name, std::string& why) {
-  std::string stamp = disk_.time_stamp();
-  // Within one second the names go on from the last one taken, so that
-  // they never run out and each backup costs one try.
-  if (stamp != backup_stamp_) backup_attempt_ = 0;
-  backup_stamp_ = stamp;
-  files::create_outcome made = files::create_outcome::taken;
-  while (made == files::create_outcome::taken && backup_attempt_ < kMostBackupsASecond) {
-    name = backup_path(stamp, ++backup_attempt_);
-    made = disk_.create_file(name, contents, why, path_);
-  }
-  if (made == files::create_outcome::taken) why = console::message("every backup name is taken");
-  return made == files::create_outcome::created;
+bool roster_store::save_change(const roster* current, versions::entry made) {
+  pending_ = std::move(made);
+  return save(current);
 }
 
-// Keeps every replaced roster in a file of its own; until that is done the
-// file itself, which may hold the only other copy, is not replaced.
+// The versions folder made and the index read, once a session; false,
+// said once, where it cannot be: the roster is then saved without them.
+bool roster_store::open_history() {
+  if (history_open_) return true;
+  std::string why, text;
+  bool made = disk_.make_folder(folder_, path_, why);
+  files::read_outcome read = made ? disk_.read_file(versions::index_of(folder_), text, why) : files::read_outcome::failed;
+  if (read == files::read_outcome::failed) {
+    if (!history_failed_said_) say("%s: earlier versions cannot be kept in %s (%s)", {path_, folder_, why});
+    history_failed_said_ = true;
+    return false;
+  }
+  history_ = versions::parse_index(text);
+  index_there_ = read == files::read_outcome::read;
+  history_open_ = true;
+  return true;
+}
+
+// Writes `contents` to a version file not taken yet and adds `version` for
+// it to the history: `name` is its path, or false with `why`.
+bool roster_store::keep_version(versions::entry version, std::string_view contents, std::string& name,
+                                std::string& why) {
+  if (version.time.empty()) version.time = disk_.time_stamp();
+  files::create_outcome made = files::create_outcome::taken;
+  for (int attempt = 1; made == files::create_outcome::taken && attempt < kMostVersionsASecond; ++attempt) {
+    version.file = versions::version_file_name(version.time, attempt);
+    name = folder_ + "/" + version.file;
+    made = disk_.create_file(name, contents, why, path_);
+  }
+  if (made == files::create_outcome::taken) why = console::message("every version name is taken");
+  if (made != files::create_outcome::created) return false;
+  version.bytes = contents.size();
+  version.fingerprint = files::fingerprint(contents);
+  history_.push_back(std::move(version));
+  return true;
+}
+
+// A version file's path under `time` that no version in the history has.
+std::string roster_store::free_version_path(const std::string& time) const {
+  for (int attempt = 1;; ++attempt) {
+    std::string file = versions::version_file_name(time, attempt);
+    auto same = [&](const versions::entry& e) { return e.file == file; };
+    if (std::none_of(history_.begin(), history_.end(), same)) return folder_ + "/" + file;
+  }
+}
+
+// Keeps every replaced roster never saved as a version of its own; until
+// that is done the file, which may hold the only other copy, is not
+// replaced.
 bool roster_store::write_backups() {
   while (!backups_.empty()) {
     std::string name, why;
-    if (!keep_aside(backups_.front(), name, why)) {
+    versions::entry unsaved;
+    unsaved.made_by = versions::change::unsaved;
+    unsaved.students = versions::students_in(backups_.front());
+    if (!open_history() || !keep_version(unsaved, backups_.front(), name, why)) {
+      if (why.empty()) why = console::message("no versions folder");
       say("%s: not saved, as the replaced roster could not be kept in %s (%s); trying again after the next change",
-          {path_, name, why});
+          {path_, folder_, why});
       return false;
     }
     say("the replaced roster is kept in %s", {name});
     backups_.erase(backups_.begin());
+    say_replaced_kept_ = false;
   }
   return true;
 }
 
 // What another program (a spreadsheet, an editor, a sync tool) saved in the
-// file since this one read or saved it is kept beside it before the file is
-// replaced: neither version is lost. The file system hands over what it
+// file since this one read or saved it is kept as a version before the file
+// is replaced: neither version is lost. The file system hands over what it
 // replaces at the last moment. False, having said so, when it cannot be
 // kept: the file is then left as it is.
 bool roster_store::keep_what_another_program_saved(std::string_view replaced, std::string& kept_in) {
-  if (on_disk_ && replaced == *on_disk_) return true;
   std::string why;
-  if (keep_aside(std::string(replaced), kept_in, why)) return true;
+  versions::entry theirs;
+  theirs.made_by = versions::change::other_program;
+  theirs.students = versions::students_in(replaced);
+  if (open_history() && keep_version(theirs, replaced, kept_in, why)) return true;
+  if (why.empty()) why = console::message("no versions folder");
   say("%s: not saved, as another program changed it and its version could not be kept in %s (%s); trying again after "
       "the next change",
-      {path_, kept_in, why});
+      {path_, folder_, why});
   return false;
 }
 
-bool roster_store::save(const roster* current) {
+bool roster_store::save(const roster* current, std::string contents) {
   if (!write_backups()) return false;
-  std::string contents = roster_to_csv(current);
+  if (contents.empty()) contents = roster_to_csv(current);
   if (contents == saved_) return true;
   // Made read-only since the start (by its owner, or root): never replaced.
   if (!read_only_ && !disk_.may_write(path_)) read_only_ = true;
@@ -189,8 +245,27 @@ bool roster_store::save(const roster* current) {
     say("%s: not saved, as %s", {path_, why});
     return false;
   }
-  auto check = [&](std::string_view replaced) { return keep_what_another_program_saved(replaced, kept_in); };
-  if (!disk_.replace_file(path_, contents, why, check)) {
+  // The file as it stands is kept as a version under the time it was saved,
+  // by the save itself where the file system can (no copy).
+  files::replaced_keeping keep;
+  std::size_t replaced_entry = history_.size();
+  bool versioned = open_history();
+  if (on_disk_ && versioned) {
+    std::uint64_t print = files::fingerprint(*on_disk_);
+    for (std::size_t i = 0; i < history_.size(); ++i) {
+      if (history_[i].file.empty() && history_[i].fingerprint == print) replaced_entry = i;
+    }
+    std::string time = replaced_entry < history_.size() && !history_[replaced_entry].time.empty()
+                           ? history_[replaced_entry].time
+                           : disk_.time_stamp();
+    keep.as = free_version_path(time);
+  }
+  auto check = [&](std::string_view replaced) {
+    if (on_disk_ && replaced == *on_disk_) return true;
+    keep.as.clear();  // theirs is kept instead, and ours is no longer there to keep
+    return keep_what_another_program_saved(replaced, kept_in);
+  };
+  if (!disk_.replace_file(path_, contents, why, check, &keep)) {
     if (!why.empty()) say("%s: not saved (%s); the roster is kept and saved after the next change", {path_, why});
     return false;
   }
@@ -198,24 +273,81 @@ bool roster_store::save(const roster* current) {
     say("%s had been changed by another program: its version is kept in %s, and this roster is saved in %s",
         {path_, kept_in, path_});
   }
+  versions::entry made = std::move(pending_);
+  pending_ = versions::entry{};
+  made.time = disk_.time_stamp();
+  made.user = disk_.user_name();
+  made.students = 0;
+  for (const student* record = current->next; record != nullptr; record = record->next) ++made.students;
+  made.bytes = contents.size();
+  made.fingerprint = files::fingerprint(contents);
   saved_ = contents;
+  std::optional<std::string> replaced = std::move(on_disk_);
   on_disk_ = std::move(contents);
+  if (history_open_) {
+    if (replaced && !keep.as.empty()) keep_replaced(*replaced, keep, replaced_entry);
+    say_replaced_kept_ = false;
+    record_save(std::move(made));
+  }
   return true;
 }
 
-// Beside the file, the name's stem, "-backup-" and the time, its extension
-// kept so that a spreadsheet opens it: 二班.csv gives 二班-backup-20261208-233015.csv.
-std::string roster_store::backup_path(const std::string& stamp, int attempt) const {
-  std::size_t slash = path_.find_last_of("/\\");
-  std::size_t name_start = slash == std::string::npos ? 0 : slash + 1;
-  std::size_t dot = path_.rfind('.');
-  if (dot == std::string::npos || dot <= name_start) dot = path_.size();
-  std::string after = "-backup-" + stamp;
-  if (attempt > 1) {
-    after += '-';
-    after += std::to_string(attempt);
+// The file this save replaced, kept as a version: by the save itself, or
+// here from the bytes in hand. Its entry is the one its own save recorded,
+// or, where none did, one that says it was found so.
+void roster_store::keep_replaced(const std::string& replaced, const files::replaced_keeping& keep,
+                                 std::size_t replaced_entry) {
+  versions::entry old;
+  if (replaced_entry < history_.size()) {
+    old = history_[replaced_entry];
+    history_.erase(history_.begin() + static_cast<std::ptrdiff_t>(replaced_entry));
+  } else {
+    // Saved by a program that keeps no history: another one where this one
+    // kept some, else before it did.
+    old.made_by = history_.empty() ? versions::change::found : versions::change::other_program;
+    old.time = disk_.time_stamp();
+    old.students = versions::students_in(replaced);
   }
-  after += path_.substr(dot);
-  std::string_view stem = std::string_view(path_).substr(name_start, dot - name_start);
-  return path_.substr(0, name_start) + files::fitting_stem("", stem, after) + after;
+  std::string name = keep.as, why;
+  bool kept = keep.kept;
+  if (kept) {
+    old.file = keep.as.substr(folder_.size() + 1);
+    old.bytes = replaced.size();
+    old.fingerprint = files::fingerprint(replaced);
+    history_.push_back(std::move(old));
+  } else if (!keep_version(old, replaced, name, why)) {
+    say("%s: saved, but the version it replaced could not be kept in %s (%s)", {path_, folder_, why});
+    history_trouble_said_ = true;
+  } else {
+    kept = true;
+  }
+  if (kept && say_replaced_kept_) say("the replaced roster is kept in %s", {name});
+}
+
+// The history after a save: no entry any more for what the file no longer
+// holds, the new one as the file itself, thinned, and written.
+void roster_store::record_save(versions::entry made) {
+  std::erase_if(history_, [](const versions::entry& e) { return e.file.empty(); });
+  history_.push_back(std::move(made));
+  std::vector<std::size_t> gone = versions::to_thin(history_, disk_.time_stamp(), history_.back().bytes,
+                                                    history_.size() - 1);
+  for (std::size_t k = gone.size(); k-- > 0;) {
+    std::string why;
+    auto at = history_.begin() + static_cast<std::ptrdiff_t>(gone[k]);
+    if (disk_.remove_file(folder_ + "/" + at->file, why)) history_.erase(at);
+  }
+  write_history();
+}
+
+void roster_store::write_history() {
+  std::string text = versions::format_index(history_), why;
+  std::string index = versions::index_of(folder_);
+  bool written = index_there_ ? disk_.replace_file(index, text, why)
+                              : disk_.create_file(index, text, why, path_) == files::create_outcome::created;
+  if (written) {
+    index_there_ = true;
+  } else if (!history_trouble_said_) {  // one line a save: a full disk fails both
+    say("%s: saved, but the list of its versions could not be written (%s)", {path_, why});
+  }
+  history_trouble_said_ = false;
 }

@@ -10,6 +10,7 @@
 
 #include "files/file_system.h"
 #include "frontend/menu.h"
+#include "frontend/version_history.h"
 #include "roster/roster.h"
 
 // Exit statuses of a session with a roster file (sysexits' numbers).
@@ -30,27 +31,49 @@ class roster_store final : public menu_listener {
   // and gives the exit status; `loaded` is then nullptr.
   int open(roster*& loaded);
 
-  // Saves after items 1, 3, 4, 5 and 7. When item 1 replaced a roster that
-  // held records, that roster is first kept in a backup beside the file.
+  // Saves after items 1, 3, 4, 5 and 7, the file it replaces kept as a
+  // version that says what changed. A roster item 1 replaced before it was
+  // ever saved is kept as a version first.
   void item_done(int choice, const roster* current, const roster* replaced) override;
 
   // Saves what a failed save left unsaved; not_saved if it fails again.
   int menu_over(const roster* current) override;
 
+  // Saves `current` as the change `made` (a restore): false, having said
+  // why, where it is not saved.
+  bool save_change(const roster* current, versions::entry made);
+
+  // Makes the versions folder and reads its index, once; false, said, where
+  // it cannot be.
+  bool open_history();
+
+  // The versions as the index has them, oldest first, after open_history().
+  const std::vector<versions::entry>& history() const { return history_; }
+  const std::string& versions_folder() const { return folder_; }
+
  private:
   roster* read(std::string& contents, int& status);
-  bool save(const roster* current);
+  bool save(const roster* current, std::string contents = {});  // contents: `current` written, when at hand
   bool write_backups();
-  bool keep_aside(const std::string& contents, std::string& name, std::string& why);
+  std::string free_version_path(const std::string& time) const;
+  bool keep_version(versions::entry version, std::string_view contents, std::string& name, std::string& why);
   bool keep_what_another_program_saved(std::string_view replaced, std::string& kept_in);
-  std::string backup_path(const std::string& stamp, int attempt) const;
+  void keep_replaced(const std::string& replaced, const files::replaced_keeping& keep, std::size_t replaced_entry);
+  void record_save(versions::entry made);
+  void write_history();
 
   files::FileSystem& disk_;
   std::string path_;
+  std::string folder_;                      // where its versions are kept
+  std::vector<versions::entry> history_;    // the index, as read at the start and kept since
+  bool history_open_ = false;               // the folder is there and the index read
+  bool index_there_ = false;                // the index exists as a file (it is replaced, not made)
+  bool history_failed_said_ = false;        // a folder that cannot be made is said once
+  bool history_trouble_said_ = false;       // this save said already that its version is not kept
+  versions::entry pending_;                 // the change the next save saves
   std::string saved_;                 // the roster as last read or saved, as this program writes it
   std::optional<std::string> on_disk_;  // the file's bytes as last read or saved; none before it exists
-  std::vector<std::string> backups_;  // replaced rosters not yet kept in a backup
+  std::vector<std::string> backups_;  // replaced rosters never saved, not yet kept as versions
   bool read_only_ = false;             // this user may not write the file: it is never saved
-  std::string backup_stamp_;          // the second of the last backup's name
-  int backup_attempt_ = 0;            // and its number within that second
+  bool say_replaced_kept_ = false;     // item 1 replaced a roster: say where it is kept
 };

@@ -10,7 +10,7 @@ read_outcome MemoryFileSystem::read_file(const std::string& path, std::string& c
 }
 
 bool MemoryFileSystem::replace_file(const std::string& path, std::string_view contents, std::string& why,
-                                    const replaced_check& check) {
+                                    const replaced_check& check, replaced_keeping* keep) {
   if (!fail_saves_with.empty()) {
     why = fail_saves_with;
     return false;
@@ -20,8 +20,25 @@ bool MemoryFileSystem::replace_file(const std::string& path, std::string_view co
     why.clear();
     return false;
   }
+  if (keep != nullptr && keeps_by_rename && !keep->as.empty() && found != files.end() &&
+      files.count(keep->as) == 0) {
+    files[keep->as] = found->second;
+    keep->kept = true;
+  }
   files[path] = contents;
   ++saves;
+  return true;
+}
+
+bool MemoryFileSystem::make_folder(const std::string& path, const std::string&, std::string& why) {
+  why = fail_folders_with;
+  if (!why.empty()) return false;
+  folders.insert(path);
+  return true;
+}
+
+bool MemoryFileSystem::remove_file(const std::string& path, std::string&) {
+  files.erase(path);
   return true;
 }
 

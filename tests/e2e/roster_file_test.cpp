@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "child_process.h"
+#include "frontend/version_history.h"
 #include "roster/roster_csv.h"
 #include "test_support.h"
 
@@ -70,11 +71,12 @@ struct RosterFileTest : ::testing::Test {
     e2e::piped_run result = e2e::run_piped({"/bin/sh", "-c", command}, input, {locale, "PATH=/usr/bin:/bin"});
     return {result.output, contents_of(dir / "stderr.txt"), result.end.exit_status};
   }
-  // The backups in `dir` of the file named `stem`.csv.
-  std::vector<fs::path> backups_of(const std::string& stem) {
+  // The versions kept of the file named `stem`.csv in `dir`.
+  std::vector<fs::path> versions_of(const std::string& stem) {
     std::vector<fs::path> found;
-    for (const auto& entry : fs::directory_iterator(dir)) {
-      if (entry.path().filename().string().starts_with(stem + "-backup-")) found.push_back(entry.path());
+    if (!fs::exists(dir / (stem + "-versions"))) return found;
+    for (const auto& entry : fs::directory_iterator(dir / (stem + "-versions"))) {
+      if (entry.path().extension() == ".csv") found.push_back(entry.path());
     }
     return found;
   }
@@ -392,7 +394,7 @@ TEST_F(RosterFileTest, AFolderRemovedUnderTheProgramIsSaidAndEndsWith73) {
   EXPECT_EQ(session.wait().exit_status, 73);
 }
 
-TEST_F(RosterFileTest, ReplacingTheRosterKeepsTheOldOneInABackup) {
+TEST_F(RosterFileTest, ReplacingTheRosterKeepsTheOldOneAsAVersion) {
   std::string old = "\xef\xbb\xbf" + kHeader + "a,A1,c,1,2,3,2.0\r\n";
   write_file(dir / "class.csv", old);
   fs::permissions(dir / "class.csv", fs::perms(0640));
@@ -400,7 +402,7 @@ TEST_F(RosterFileTest, ReplacingTheRosterKeepsTheOldOneInABackup) {
   std::time_t before = std::time(nullptr);
   file_run replaced = run("907135\n1\nb\nB1\nc\n4 5 6\n#\n0\n", "class.csv", "env TZ=Asia/Shanghai");
   EXPECT_FALSE(fs::exists(dir / ".class.csv.saving")) << "a temporary file left by a kill is replaced";
-  // The backup's name carries the local time, here Shanghai's.
+  // The version's name carries the local time, here Shanghai's.
   setenv("TZ", "Asia/Shanghai", 1);
   tzset();
   std::set<std::string> stamps;
@@ -408,19 +410,33 @@ TEST_F(RosterFileTest, ReplacingTheRosterKeepsTheOldOneInABackup) {
     struct tm local {};
     localtime_r(&second, &local);
     char stamp[64];
-    std::strftime(stamp, sizeof stamp, "class-backup-%Y%m%d-%H%M%S.csv", &local);
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S.csv", &local);
     stamps.insert(stamp);
   }
   unsetenv("TZ");
   tzset();
   EXPECT_EQ(replaced.status, 0);
-  std::vector<fs::path> backups = backups_of("class");
-  ASSERT_EQ(backups.size(), 1u);
-  EXPECT_EQ(contents_of(backups[0]), old);
-  EXPECT_EQ(backups[0].extension(), ".csv");
-  EXPECT_EQ(stamps.count(backups[0].filename().string()), 1u) << backups[0];
-  EXPECT_EQ(fs::status(backups[0]).permissions(), fs::perms(0640)) << "readable by those who may read the file";
-  EXPECT_EQ(replaced.errors, "roster: the replaced roster is kept in " + backups[0].filename().string() + "\n");
+  std::vector<fs::path> versions = versions_of("class");
+  ASSERT_EQ(versions.size(), 1u);
+  EXPECT_EQ(contents_of(versions[0]), old);
+  EXPECT_EQ(stamps.count(versions[0].filename().string()), 1u) << versions[0];
+  EXPECT_EQ(fs::status(versions[0]).permissions(), fs::perms(0640)) << "readable by those who may read the file";
+  EXPECT_EQ(fs::status(dir / "class-versions").permissions(), fs::perms(0750));
+  EXPECT_EQ(replaced.errors, "roster: the replaced roster is kept in class-versions/" + versions[0].filename().string() + "\n");
+  // A deleted student comes back with two commands, and the restore can be
+  // taken back in turn.
+  run("907135\n4\nB1\n\n0\n", "class.csv");
+  std::string history = run("", "--history class.csv").output;
+  EXPECT_NE(history.find("  2  "), std::string::npos) << history;
+  EXPECT_NE(history.find("student B1 b deleted"), std::string::npos) << history;
+  history = run("", "--history class.csv", "", "LANG=zh_CN.UTF-8").output;
+  EXPECT_NE(history.find("删除学生 B1 b"), std::string::npos) << history;
+  file_run restored = run("", "--restore 2 class.csv");
+  EXPECT_EQ(restored.status, 0) << restored.errors;
+  EXPECT_NE(contents_of(dir / "class.csv").find("b,B1,c,4,5,6"), std::string::npos);
+  EXPECT_EQ(run("", "--restore 2 class.csv").status, 0);
+  EXPECT_EQ(contents_of(dir / "class.csv").find("b,B1,c"), std::string::npos) << "the restore was not taken back";
+  EXPECT_EQ(run("", "--restore 9 class.csv").status, 2);
   // Every name a file system takes works, its lock, temporary and backup
   // names included: 226 bytes, and the longest, 83 Chinese characters and .csv.
   for (int characters : {74, 83}) {
@@ -460,7 +476,7 @@ TEST_F(RosterFileTest, KilledAtAnyMomentTheFileHoldsTheRosterBeforeOrAfterAChang
   const std::string last = contents_of(file);
   int longest_ms = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(whole_run).count());
   std::mt19937 random(std::random_device{}());
-  int kills = 0, mid_save = 0, midway = 0, put_back = 0;
+  int kills = 0, mid_save = 0, midway = 0, put_back = 0, versions_checked = 0;
   // A save is a few milliseconds of a session's hundred, so random moments
   // seldom land inside one: every third kill instead waits for a save to
   // begin and strikes up to two milliseconds into it. 150 rounds, or as
@@ -472,6 +488,7 @@ TEST_F(RosterFileTest, KilledAtAnyMomentTheFileHoldsTheRosterBeforeOrAfterAChang
   for (; rounds < 150 && (rounds < 30 || std::chrono::steady_clock::now() < budget_end); ++rounds) {
     const int round = rounds;
     write_file(file, initial);
+    fs::remove_all(dir / "big-versions");
     bool in_place = round % 2 == 1;
     fs::remove(dir / "big-link.csv");
     if (in_place) fs::create_hard_link(file, dir / "big-link.csv");
@@ -512,11 +529,17 @@ TEST_F(RosterFileTest, KilledAtAnyMomentTheFileHoldsTheRosterBeforeOrAfterAChang
     loaded_roster loaded = roster_from_csv(left);
     ASSERT_NE(loaded.list, nullptr);
     release_roster(loaded.list);
+    // Every version the history lists is whole: a state the file once held.
+    for (const versions::entry& kept : versions::parse_index(contents_of(dir / "big-versions" / "versions.txt"))) {
+      if (kept.file.empty()) continue;
+      ASSERT_EQ(states.count(contents_of(dir / "big-versions" / kept.file)), 1u) << "round " << round << ": " << kept.file;
+      ++versions_checked;
+    }
   }
   std::printf("crash consistency: %d kills in %d runs of %d ms, %d during a save, %d left a state between the "
               "first and the last, %d written in place put back at the next start; %d files loaded, each a whole "
-              "roster\n",
-              kills, rounds, longest_ms, mid_save, midway, put_back, rounds);
+              "roster, and %d versions listed, each whole\n",
+              kills, rounds, longest_ms, mid_save, midway, put_back, rounds, versions_checked);
   EXPECT_GT(mid_save, 0);
 }
 

@@ -113,7 +113,7 @@ session "$A" r.csv "$(insert 丙)" -P "$dir/r.csv" -e trace=write -e inject=writ
 rm "$dir/r.csv" "$dir/link.csv"
 session "$A" r.csv "$(insert 丁)"
 [ "$status" = 0 ] || wrong "$case: a deleted file's copy blocked its name (status $status): $(cat "$dir/err")"
-grep -lq '乙' "$dir"/r-backup-*.csv 2>/dev/null || wrong "$case: the last whole version was not kept in a backup"
+grep -lq '乙' "$dir"/r-versions/*.csv 2>/dev/null || wrong "$case: the last whole version was not kept as a version"
 
 # 6. Another program saves by rename while the save's flush is stalled: its
 # version is kept, not lost.
@@ -122,7 +122,7 @@ folder 0770 1201 0660
 (sleep 1; another_program_saves 甲 乙 己) &
 session "$A" r.csv "$(insert 丙)" -e trace=fsync -e inject=fsync:delay_enter=2000000:when=2
 wait
-grep -lq '己' "$dir"/r.csv "$dir"/r-backup-*.csv 2>/dev/null || wrong "$case: the version saved meanwhile was lost"
+grep -lq '己' "$dir"/r.csv "$dir"/r-versions/*.csv 2>/dev/null || wrong "$case: the version saved meanwhile was lost"
 
 # 7. A new roster's lock is not got around from another PID namespace.
 case=pid_namespace
@@ -192,8 +192,8 @@ session "$B" r.csv "$(insert 丙)" -P "$dir/r.csv" -e trace=write -e inject=writ
 session "$A" r.csv "$(insert 丁)" -P "$dir/r.csv" -e trace=ftruncate -e inject=ftruncate:error=EIO
 [ "$status" = 73 ] && ! grep -q 丁 "$dir/r.csv" || wrong "$case: went on with a half-written file (status $status)"
 
-# Another program's version that cannot be kept aside (no backup can be
-# made) is never overwritten, swapped in or not.
+# Another program's version that cannot be kept (no version can be made)
+# is never overwritten, swapped in or not.
 case=not_kept_not_replaced
 folder 0770 1201 0660
 (sleep 1; another_program_saves 己) &

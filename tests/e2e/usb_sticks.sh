@@ -2,7 +2,7 @@
 # A roster kept on USB sticks: a FAT32, an exFAT and an NTFS image, mounted
 # through FUSE (fusefat, exfat-fuse, ntfs-3g) where this machine lets a FUSE
 # file system be mounted. On each, a session saves a new roster, a second
-# replaces it with item 1 (which keeps the old one in a backup) and a third
+# replaces it with item 1 (which keeps the old one as a version) and a third
 # lists what was saved. File systems without modes or hard links must save
 # all the same.
 #   usb_sticks.sh ROSTER     (status 77: skipped, and why, in one line)
@@ -48,16 +48,17 @@ stick() {  # name, the roster's name, mkfs command..., then -- and the mount com
   mounted+=("$point")
   session "$point" $'907135\n1\n张三\nA01\n一班\n90 80 70\n李四\nA02\n一班\n60 70 80\n#\n\n0' >/dev/null
   session "$point" $'907135\n1\n王五\nA03\n二班\n1 2 3\n#\n\n0' >/dev/null
-  grep -q "the replaced roster is kept in $file-backup-" "$work/errors" || fail "$name: no backup said: $(cat "$work/errors")"
+  grep -q "the replaced roster is kept in $file-versions/" "$work/errors" || fail "$name: no version said: $(cat "$work/errors")"
   local listed
   listed=$(session "$point" $'907135\n2\n\n0')
   grep -qE $'^No\\.1\t\t王五\tA03\t二班' <<<"$listed" || fail "$name: the saved roster does not list: $listed"
-  local backups
-  backups=$(ls "$point" | grep -c "^$file-backup-.*\.csv\$")
-  [ "$backups" = 1 ] || fail "$name: $backups backups: $(ls -A "$point")"
-  grep -q '^张三,A01,一班,90,80,70,80.0' "$point/$file"-backup-*.csv || fail "$name: the backup lacks the old roster"
+  local versions
+  versions=$(ls "$point/$file-versions" | grep -c '^[0-9-]*\.csv$')
+  [ "$versions" = 1 ] || fail "$name: $versions versions: $(ls -A "$point/$file-versions")"
+  grep -q '^张三,A01,一班,90,80,70,80.0' "$point/$file"-versions/*.csv || fail "$name: the version lacks the old roster"
+  grep -q $'\tentered\t' "$point/$file-versions/versions.txt" || fail "$name: the versions' index lacks the save"
   [ ! -e "$point/.$file.csv.saving" ] || fail "$name: a temporary file is left"
-  echo "usb_sticks: $name: a roster saved, replaced (its backup kept) and listed again"
+  echo "usb_sticks: $name: a roster saved, replaced (its version kept) and listed again"
 }
 
 # fusefat cannot make a file with a Chinese name (EPERM); a kernel's vfat can.
