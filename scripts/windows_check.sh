@@ -261,8 +261,8 @@ check_file "a change to a read-only file ended with $read_only, not 73" [ "$read
 check_file "a read-only file was replaced" cmp -s "$files/二班.csv" "$files/readonly.csv"
 check_file "a read-only file was not said to be one: $(iconv -f GBK -t UTF-8 "$work/readonly.err")" \
   grep -q '^roster: readonly.csv: read-only for you' <(iconv -f GBK -t UTF-8 "$work/readonly.err")
-# Another program's save meanwhile is kept beside the file before a change
-# is saved over it.
+# Another program's save meanwhile is kept as a version before a change is
+# saved over it, and --history says so.
 printf '907135\r\n6 A01\r\n\r\n4 A01\r\n\r\n0\r\n' >"$work/changed_session"
 cp "$files/二班.csv" "$files/changed.csv"
 mkfifo "$files/changing"
@@ -276,10 +276,13 @@ cp "$files/changed.csv" "$work/theirs.csv"
 printf '4 A01\r\n\r\n0\r\n' >&9
 exec 9>&-
 wait "$changer" || true
-kept=$(ls "$files" | grep '^changed-backup-.*\.csv$' | head -n 1)
-check_file "another program's save was not kept beside the file: $(ls "$files"); $(iconv -f GBK -t UTF-8 "$work/changed.err")" \
-  cmp -s "$files/$kept" "$work/theirs.csv"
-[ "$files_ok" = no ] || say "roster files: saved as the Linux build saves, listed again, a second copy, a bad file and a read-only one refused, another program's save kept aside ($((SECONDS - step)) s)"
+kept=$(grep -l spreadsheet "$files"/changed-versions/*.csv | head -n 1 || true)
+check_file "another program's save was not kept as a version: $(ls -R "$files"); $(iconv -f GBK -t UTF-8 "$work/changed.err")" \
+  cmp -s "$kept" "$work/theirs.csv"
+history=$(in_files --history changed.csv 2>&1 | tr -d '\r' || true)
+check_file "--history does not list another program's version second: $history" \
+  grep -qE '^  2  [0-9-]+ [0-9:]+  [?]  .*  saved by another program$' <<<"$history"
+[ "$files_ok" = no ] || say "roster files: saved as the Linux build saves, listed again, a second copy, a bad file and a read-only one refused, another program's save kept as a version and listed by --history ($((SECONDS - step)) s)"
 
 # --- At a console ------------------------------------------------------------------
 # Keys through _getwch, lines through ReadConsoleW, the screen cleared through
@@ -484,12 +487,16 @@ if command -v xvfb-run >/dev/null && [ -f "$installer_driver" ]; then
   pages upgrade-zh "$windows_installer"
   [ "$(clicks upgrade-zh)" = "6 1 1 1 " ] || { cat "$work/upgrade-zh.txt" >&2; fail "the Chinese upgrade went otherwise than question, welcome, folder, finish"; }
   grep -q '已经安装' "$work/upgrade-zh.txt" || fail "the Chinese upgrade question is not Chinese: $(head -n 5 "$work/upgrade-zh.txt")"
-  english=$(grep -v '^  Edit' "$work/upgrade-zh.txt" | grep -Eo '[A-Za-z]{4,}( [A-Za-z]+)*' | sort -u | tr '\n' ' ')
+  # The texts alone: not the driver's own words, nor the folder typed in.
+  shown_texts() { sed -E '/^(click|exit) /d; /^  Edit /d; s/^window //; s/^  [A-Za-z0-9#]+ -?[0-9]+: //' "$1"; }
+  english=$(shown_texts "$work/upgrade-zh.txt" | grep -Eo '[A-Za-z]{4,}( [A-Za-z]+)*' | sort -u | tr '\n' ' ' || true)
   [ -z "$english" ] || { cat "$work/upgrade-zh.txt" >&2; fail "the Chinese installer showed English: $english"; }
   entries=$(find "$work/installed/drive_c" -name '*.lnk' -path '*/Start Menu/*' | sed "s|.*/Start Menu/||" | LC_ALL=C sort | tr '\n' ' ')
   [ "$entries" = "Programs/学生信息管理系统/学生名单.lnk Programs/学生信息管理系统/学生名单的历史版本.lnk " ] ||
     fail "after the upgrade the Start menu holds: $entries"
-  shown=$(in_prefix "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\roster' /v DisplayName 2>&1 | tr -d '\r')
+  # reg writes in the console's code page, 936 for this reader.
+  shown=$(in_prefix "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\roster' /v DisplayName 2>&1 |
+    iconv -f GBK -t UTF-8 | tr -d '\r')
   grep -q 'REG_SZ\s*学生信息管理系统$' <<<"$shown" || fail "Apps lists the program as: $shown"
   prefix=$work/english reader=en_US.UTF-8 pages fresh-en "$windows_installer"
   prefix=$work/english reader=en_US.UTF-8 pages upgrade-en "$windows_installer"
@@ -497,9 +504,12 @@ if command -v xvfb-run >/dev/null && [ -f "$installer_driver" ]; then
   [ "$(clicks fresh-en)|$(clicks upgrade-en)|$(clicks uninstall-en)" = "1 1 1 |6 1 1 1 |1 1 " ] ||
     { cat "$work"/*-en.txt >&2; fail "the English installer went through other pages than welcome, folder, finish (and its question, and the uninstaller's two)"; }
   grep -q 'already installed' "$work/upgrade-en.txt" || fail "the English upgrade question is not English: $(head -n 5 "$work/upgrade-en.txt")"
-  ! grep -qP '[^\x00-\x7f]' "$work"/*-en.txt || { grep -P '[^\x00-\x7f]' "$work"/*-en.txt >&2; fail "the English installer showed text that is not English"; }
+  for run in fresh-en upgrade-en uninstall-en; do
+    ! shown_texts "$work/$run.txt" | grep -qP '[^\x00-\x7f]' ||
+      { cat "$work/$run.txt" >&2; fail "$run: the English installer showed text that is not English"; }
+  done
   ! find "$work/english/drive_c" -path '*/Start Menu/*' -name '*.lnk' | grep -q . || fail "the English uninstall left Start-menu entries"
-  say "the installer's pages read back: a Chinese upgrade that asks in Chinese, an English install, upgrade and uninstall in English; welcome, folder and finish only; one Start-menu entry after an upgrade; no version in any name"
+  say "the installer's pages read back: a Chinese upgrade that asks in Chinese, an English install, upgrade and uninstall in English; welcome, folder and finish only; each Start-menu entry once after an upgrade; no version in any name"
 else
   say "skipped: the installer's pages read back, because Xvfb or the installer driver is missing"
 fi
