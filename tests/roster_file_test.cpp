@@ -204,8 +204,14 @@ TEST_F(StoreTest, EachChangeKeepsTheFileItReplacesAndSaysWhatChanged) {
     before = disk.files["dir/class.csv"];
     EXPECT_EQ(before, roster_to_csv(change.after));
   }
-  EXPECT_EQ(versions::change_said(versions::parse_index(disk.files["dir/class-versions/versions.txt"]).front()),
-            "as found before versions were kept");
+  versions::entry restore;
+  restore.made_by = versions::change::restored;
+  restore.detail_1 = "3";
+  restore.detail_2 = "20261208-233015";
+  EXPECT_TRUE(store.save_change(rows[3].after, restore));
+  std::vector<versions::entry> history = versions::parse_index(disk.files["dir/class-versions/versions.txt"]);
+  EXPECT_EQ(versions::change_said(history.back()), "version 3 (saved 2026-12-08 23:30:15) restored");
+  EXPECT_EQ(versions::change_said(history.front()), "as found before versions were kept");
   EXPECT_EQ(session.backend().errors(), "roster: the replaced roster is kept in dir/class-versions/20261208-233015-5.csv\n");
   for (const row& change : rows) release_roster(change.after);
 }

@@ -69,14 +69,15 @@ class FileSystem {
 
   // Writes a file that must not exist yet, as safely as replace_file; an
   // existing file of that name is never touched (taken). It is readable by
-  // exactly those who may read the file at `like` (a backup of it), or by
-  // its owner alone.
+  // exactly those who may read the file at `like` (a version of it), or by
+  // its owner alone; with `writable_like`, also writable by those who may
+  // write `like` (a file every saver rewrites).
   virtual create_outcome create_file(const std::string& path, std::string_view contents, std::string& why,
-                                     const std::string& like = "") = 0;
+                                     const std::string& like = "", bool writable_like = false) = 0;
 
-  // Makes the folder at `path`, readable and searchable by exactly those
-  // who may read the file at `like`; true where a folder (never a link to
-  // one) is there already.
+  // Makes the folder at `path`, where those who may read the file at `like`
+  // may look and those who may write it may make and remove files; true
+  // where a folder (never a link to one) is there already.
   virtual bool make_folder(const std::string& path, const std::string& like, std::string& why) = 0;
 
   // Removes the file at `path` (never a folder); true where none is there.

@@ -298,12 +298,12 @@ class PosixFileSystem final : public FileSystem {
   }
 
   create_outcome create_file(const std::string& path, std::string_view contents, std::string& why,
-                             const std::string& like) override {
+                             const std::string& like, bool writable_like) override {
     // The readers of `like`: its read bits (and its group, where this user
-    // may give it), never more than that.
+    // may give it), never more than that; its writers too where asked.
     struct stat model {};
     bool modelled = !like.empty() && stat(target_of(like).c_str(), &model) == 0;
-    mode_t mode = modelled ? (model.st_mode & 0644) | 0600 : 0600;
+    mode_t mode = modelled ? (model.st_mode & (writable_like ? 0666 : 0644)) | 0600 : 0600;
     bool kept = true;
     std::string temporary = write_temporary(path, contents, mode, why, modelled ? &model : nullptr, &kept);
     if (temporary.empty()) return create_outcome::failed;
@@ -342,10 +342,11 @@ class PosixFileSystem final : public FileSystem {
   }
 
   bool make_folder(const std::string& path, const std::string& like, std::string& why) override {
-    // The readers of `like` may list the folder and open what is in it.
+    // The readers of `like` may list the folder and open what is in it, its
+    // writers make and remove files there.
     struct stat model {};
     bool modelled = !like.empty() && stat(target_of(like).c_str(), &model) == 0;
-    mode_t mode = modelled ? (model.st_mode & 0644) | 0600 : 0600;
+    mode_t mode = modelled ? (model.st_mode & 0666) | 0600 : 0600;
     mode |= (mode & 0444) >> 2;
     if (mkdir(path.c_str(), mode & 0700) == 0) {
       // The group before the mode, so that no other group ever may look in.

@@ -183,7 +183,7 @@ class WindowsFileSystem final : public FileSystem {
   }
 
   create_outcome create_file(const std::string& path, std::string_view contents, std::string& why,
-                             const std::string&) override {
+                             const std::string&, bool) override {
     std::string temporary = write_temporary(path, contents, why);
     if (temporary.empty()) return create_outcome::failed;
     // Without MOVEFILE_REPLACE_EXISTING a file already there is never replaced.

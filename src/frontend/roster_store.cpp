@@ -343,7 +343,7 @@ void roster_store::write_history() {
   std::string text = versions::format_index(history_), why;
   std::string index = versions::index_of(folder_);
   bool written = index_there_ ? disk_.replace_file(index, text, why)
-                              : disk_.create_file(index, text, why, path_) == files::create_outcome::created;
+                              : disk_.create_file(index, text, why, path_, true) == files::create_outcome::created;
   if (written) {
     index_there_ = true;
   } else if (!history_trouble_said_) {  // one line a save: a full disk fails both

@@ -43,7 +43,7 @@ bool MemoryFileSystem::remove_file(const std::string& path, std::string&) {
 }
 
 create_outcome MemoryFileSystem::create_file(const std::string& path, std::string_view contents, std::string& why,
-                                             const std::string&) {
+                                             const std::string&, bool) {
   if (!fail_saves_with.empty() || !fail_creates_with.empty()) {
     why = fail_saves_with.empty() ? fail_creates_with : fail_saves_with;
     return create_outcome::failed;

@@ -32,7 +32,7 @@ class MemoryFileSystem final : public FileSystem {
     return restore_outcome::nothing;
   }
   create_outcome create_file(const std::string& path, std::string_view contents, std::string& why,
-                             const std::string& like) override;
+                             const std::string& like, bool writable_like) override;
   bool make_folder(const std::string& path, const std::string&, std::string& why) override;
   bool remove_file(const std::string& path, std::string& why) override;
   bool may_write(const std::string& path) override { return read_only.count(path) == 0; }

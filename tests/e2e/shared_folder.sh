@@ -248,5 +248,19 @@ session "$A" r.csv "907135\n0\n"
 wait
 [ "$status" = 75 ] || wrong "$case: a lock file readable only was not locked by a group member (status $status)"
 
+# Two colleagues' changes both kept: the versions folder and each version as
+# readable as the roster (its group, nobody else), and B restores A's.
+case=versions_shared
+folder 0770 1201 0660
+session "$A" r.csv "$(insert 丙)"
+session "$B" r.csv "$(insert 丁)"
+modes=$(stat -c '%g %a' "$dir/r-versions" "$dir"/r-versions/* | sort -u | tr '\n' ' ')
+grep -qvE "^($teach [67][4-7]0 )+\$" <<<"$modes" && wrong "$case: the versions' groups and modes are $modes"
+history=$(cd "$dir" && $B "$roster" --history r.csv 2>&1)
+grep -qE '^  2  .*  1201  3 students  student 丙-no 丙 inserted$' <<<"$history" || wrong "$case: B's history: $history"
+session "setpriv --reuid=1204 --regid=1204 --clear-groups" r.csv "907135\n0\n"
+(cd "$dir" && $B "$roster" --restore 3 r.csv >/dev/null 2>"$dir/err") || wrong "$case: B could not restore A's version: $(cat "$dir/err")"
+holds "the restored version" 甲 乙
+
 [ "$failures" = 0 ] || exit 1
-echo "$check: eleven shared-folder faults and six more cases hold"
+echo "$check: eleven shared-folder faults and seven more cases hold"
