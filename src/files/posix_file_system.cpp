@@ -223,13 +223,6 @@ class PosixFileSystem final : public FileSystem {
     return sync_folder(folder_of(target), why);
   }
 
-  // The new file takes the name. Where the file system can swap two names
-  // in one step, it does, and what it replaced is still in hand, under the
-  // temporary name, to be checked: a version another program saved at any
-  // moment before is kept, or put back. Elsewhere the file is checked just
-  // before the rename. Where asked, what it replaced is kept as a version by
-  // a rename (or a link just before the rename): no copy, and whole or
-  // absent whenever a kill falls.
   // A version kept by name is kept even where its folder cannot be flushed
   // now: the file is whole, and at worst a crash takes it.
   static void keep_synced(replaced_keeping& keep) {
@@ -238,6 +231,13 @@ class PosixFileSystem final : public FileSystem {
     keep.kept = true;
   }
 
+  // The new file takes the name. Where the file system can swap two names
+  // in one step, it does, and what it replaced is still in hand, under the
+  // temporary name, to be checked: a version another program saved at any
+  // moment before is kept, or put back. Elsewhere the file is checked just
+  // before the rename. Where asked, what it replaced is kept as a version by
+  // a rename (or a link just before the rename): no copy, and whole or
+  // absent whenever a kill falls.
   static bool put_in_place(const std::string& temporary, const std::string& target, std::string& why,
                            const replaced_check& check, replaced_keeping* keep) {
     auto refuse = [&] {
@@ -249,15 +249,12 @@ class PosixFileSystem final : public FileSystem {
     if (check) {
       if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
         std::string replaced;
-        int fd = open(temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        struct stat info {};
-        bool regular = fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-        if (regular && posix::read_all(fd, replaced) && !check(replaced)) {
+        bool read = posix::read_regular(temporary, replaced);
+        if (read && !check(replaced)) {
           renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE);
           return refuse();
         }
-        if (fd >= 0 && !regular) close(fd);
-        if (regular && wanted() &&
+        if (read && wanted() &&
             renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, keep->as.c_str(), RENAME_NOREPLACE) == 0) {
           keep_synced(*keep);
         } else {
@@ -266,13 +263,7 @@ class PosixFileSystem final : public FileSystem {
         return true;
       }
       std::string now;
-      int fd = open(target.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-      struct stat info {};
-      if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
-        close(fd);
-        fd = -1;
-      }
-      if (fd >= 0 && posix::read_all(fd, now) && !check(now)) return refuse();
+      if (posix::read_regular(target, now) && !check(now)) return refuse();
     }
     bool linked = wanted() && link(target.c_str(), keep->as.c_str()) == 0;
     if (rename(temporary.c_str(), target.c_str()) != 0) {

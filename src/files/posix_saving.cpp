@@ -32,11 +32,6 @@ std::string name_of(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool read_whole(const std::string& path, std::string& contents) {
-  int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  return fd >= 0 && read_all(fd, contents);
-}
-
 // Puts `contents` into the file itself: written from its start, cut to
 // length, flushed.
 bool overwrite(const std::string& target, std::string_view contents, std::string& why) {
@@ -70,6 +65,17 @@ std::string folder_of(const std::string& path) {
 
 std::string beside(const std::string& path, const std::string& suffix) {
   return folder_of(path) + "/." + fitting_stem(".", name_of(path), suffix) + suffix;
+}
+
+bool read_regular(const std::string& path, std::string& contents) {
+  int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  struct stat info {};
+  if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+    close(fd);
+    errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    return false;
+  }
+  return fd >= 0 && read_all(fd, contents);
 }
 
 bool read_all(int fd, std::string& contents) {
@@ -153,7 +159,7 @@ bool write_in_place(const std::string& target, std::string_view contents, std::s
                     const replaced_check& check) {
   journal j;
   struct stat info {};
-  if (stat(target.c_str(), &info) != 0 || !read_whole(target, j.before)) return failed(why, "cannot read: %s", errno);
+  if (stat(target.c_str(), &info) != 0 || !read_regular(target, j.before)) return failed(why, "cannot read: %s", errno);
   // What stands in the file now is what the write replaces: another
   // program's version is kept (or the save refused) at the last moment.
   if (check && !check(j.before)) {
@@ -218,7 +224,7 @@ restore_outcome restore_cut_short_save(const std::string& target, std::string& w
     case journal_found::whole: break;
   }
   std::string now;
-  if (!read_whole(target, now)) {
+  if (!read_regular(target, now)) {
     failed(why, "cannot read: %s", errno);
     return restore_outcome::failed;
   }

@@ -27,6 +27,9 @@ std::string beside(const std::string& path, const std::string& suffix);
 // Reads what is left of `fd` into `contents` and closes it; false, with
 // errno, when a read failed.
 bool read_all(int fd, std::string& contents);
+// The whole of the regular file at `path`, never through a link, never held
+// up by a FIFO or a device: false, with errno, for anything else.
+bool read_regular(const std::string& path, std::string& contents);
 bool write_all(int fd, std::string_view bytes, std::string& why);
 // Writes `contents` to `fd`, flushed to the disk, and closes it.
 bool write_and_close(int fd, std::string_view contents, std::string& why);

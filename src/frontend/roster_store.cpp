@@ -11,16 +11,15 @@ namespace {
 // More versions in one second than any session makes.
 constexpr int kMostVersionsASecond = 1000000;
 
-// One line on standard error: "roster: " and the message in the reader's language.
-void say(const char* english, std::initializer_list<std::string_view> values = {}) {
-  console::report("roster: " + console::message(english, values));
-}
-
 bool can_change_roster(int choice) {
   return choice == 1 || choice == 3 || choice == 4 || choice == 5 || choice == 7;
 }
 
 }  // namespace
+
+void say(const char* english, std::initializer_list<std::string_view> values) {
+  console::report("roster: " + console::message(english, values));
+}
 
 roster_store::roster_store(files::FileSystem& disk, std::string path)
     : disk_(disk), path_(std::move(path)), folder_(versions::folder_of(path_)) {}
@@ -251,14 +250,12 @@ bool roster_store::save(const roster* current, std::string contents) {
   std::size_t replaced_entry = history_.size();
   bool versioned = open_history();
   if (on_disk_ && versioned) {
+    // The entry its own save recorded, where the file is still that.
     std::uint64_t print = files::fingerprint(*on_disk_);
-    for (std::size_t i = 0; i < history_.size(); ++i) {
-      if (history_[i].file.empty() && history_[i].fingerprint == print) replaced_entry = i;
-    }
-    std::string time = replaced_entry < history_.size() && !history_[replaced_entry].time.empty()
-                           ? history_[replaced_entry].time
-                           : disk_.time_stamp();
-    keep.as = free_version_path(time);
+    auto recorded = std::find_if(history_.begin(), history_.end(),
+                                 [&](const versions::entry& e) { return e.file.empty() && e.fingerprint == print; });
+    replaced_entry = static_cast<std::size_t>(recorded - history_.begin());
+    keep.as = free_version_path(recorded != history_.end() ? recorded->time : disk_.time_stamp());
   }
   auto check = [&](std::string_view replaced) {
     if (on_disk_ && replaced == *on_disk_) return true;

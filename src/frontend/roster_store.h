@@ -3,6 +3,7 @@
 // more at the end if a save failed.
 #pragma once
 
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,9 @@ inline constexpr int unreadable = 66;  // the file cannot be read: EX_NOINPUT
 inline constexpr int not_saved = 73;   // the roster could not be saved: EX_CANTCREAT
 inline constexpr int in_use = 75;      // another program has the file: EX_TEMPFAIL
 }  // namespace exit_status
+
+// One line on standard error: "roster: " and the message in the reader's language.
+void say(const char* english, std::initializer_list<std::string_view> values = {});
 
 class roster_store final : public menu_listener {
  public:
@@ -46,6 +50,9 @@ class roster_store final : public menu_listener {
   // Makes the versions folder and reads its index, once; false, said, where
   // it cannot be.
   bool open_history();
+
+  // The file's bytes as last read or saved; none where there is no file.
+  const std::optional<std::string>& on_disk() const { return on_disk_; }
 
   // The versions as the index has them, oldest first, after open_history().
   const std::vector<versions::entry>& history() const { return history_; }

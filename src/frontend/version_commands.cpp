@@ -7,10 +7,6 @@
 
 namespace {
 
-void say(const char* english, std::initializer_list<std::string_view> values = {}) {
-  console::report("roster: " + console::message(english, values));
-}
-
 // The index as it stands, or none (no folder, no index yet, or unreadable:
 // then only the file itself is listed).
 std::vector<versions::entry> read_history(files::FileSystem& disk, const std::string& path) {
@@ -47,10 +43,9 @@ int restore_version(files::FileSystem& disk, const std::string& path, int number
   roster* current = nullptr;
   if (int refused = store.open(current)) return refused;
   release_roster(current);
-  std::string contents, why;
-  bool there = disk.read_file(path, contents, why) == files::read_outcome::read;
   store.open_history();
-  std::vector<versions::entry> listed = versions::numbered(store.history(), there ? &contents : nullptr);
+  const std::optional<std::string>& contents = store.on_disk();
+  std::vector<versions::entry> listed = versions::numbered(store.history(), contents ? &*contents : nullptr);
   auto index = static_cast<std::size_t>(number);
   if (index > listed.size()) {
     if (listed.empty()) {
@@ -66,7 +61,7 @@ int restore_version(files::FileSystem& disk, const std::string& path, int number
     say("%s: version 1 is the roster as it is now; nothing is restored", {path});
     return 0;
   }
-  std::string file = store.versions_folder() + "/" + chosen.file, version;
+  std::string file = store.versions_folder() + "/" + chosen.file, version, why;
   if (disk.read_file(file, version, why) != files::read_outcome::read) {
     if (why.empty()) why = console::message("the file is gone");
     say("%s: %s", {file, why});

@@ -30,11 +30,9 @@ bool MemoryFileSystem::replace_file(const std::string& path, std::string_view co
   return true;
 }
 
-bool MemoryFileSystem::make_folder(const std::string& path, const std::string&, std::string& why) {
+bool MemoryFileSystem::make_folder(const std::string&, const std::string&, std::string& why) {
   why = fail_folders_with;
-  if (!why.empty()) return false;
-  folders.insert(path);
-  return true;
+  return why.empty();  // files need no folder here
 }
 
 bool MemoryFileSystem::remove_file(const std::string& path, std::string&) {

@@ -18,7 +18,6 @@ class MemoryFileSystem final : public FileSystem {
   std::string fail_creates_with;  // the same for creates alone
   std::string stamp = "20261208-233015";
   std::string user = "teacher";
-  std::set<std::string> folders;     // folders made (files need none)
   std::string fail_folders_with;     // when set, make_folder fails, saying this
   bool keeps_by_rename = true;       // a save keeps what it replaces where asked
   std::set<std::string> read_only;  // paths this user may not write

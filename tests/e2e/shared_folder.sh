@@ -42,6 +42,12 @@ session() {
     (cd "$dir" && printf '%b' "$keys" | $who "$roster" "$name" >/dev/null 2>"$dir/err") || status=$?
   fi
 }
+# A session in the background that holds the file a while: the user's
+# command prefix, the keys before the pause, its seconds, the keys after.
+# Standard error in $dir/err.later.
+holding() {
+  (cd "$dir" && (printf '%b' "$2"; sleep "$3"; printf '%b' "$4") | $1 "$roster" r.csv >/dev/null 2>"$dir/err.later") &
+}
 insert() { echo "907135\n3 none\n1\n$1\n$1-no\nc\n1 2 3\n0\n"; }  # at the end
 listed() { (cd "$dir" && printf '907135\n2\n\n0\n' | $A "$roster" "${1:-r.csv}" 2>/dev/null) | grep -o 'No\.[0-9]*[[:space:]]*[^[:space:]]*' | awk '{print $2}' | tr '\n' ' '; }
 holds() {  # what, then the names the file must list, in order
@@ -131,7 +137,7 @@ if ! unshare -p -f --mount-proc true 2>/dev/null; then
 else
 folder 2770 1201 0660
 rm "$dir/r.csv"
-(cd "$dir" && (printf '907135\n'; sleep 3; printf '1\nA\nA1\nc\n1 2 3\n#\n\n0\n') | $A "$roster" r.csv >/dev/null 2>"$dir/err.a") &
+holding "$A" '907135\n' 3 '1\nA\nA1\nc\n1 2 3\n#\n\n0\n'
 sleep 1
 session "unshare -p -f --mount-proc $B" r.csv "$(insert B)"
 wait
@@ -164,7 +170,7 @@ copy=$(ls "$dir"/.roster-*.kept "$dir"/.r.csv.kept 2>/dev/null | head -1)
 # with them replaced.
 case=holder_text
 folder 0770 1201 0660
-(cd "$dir" && (printf '907135\n'; sleep 2; printf '0\n') | $A "$roster" r.csv >/dev/null 2>&1) &
+holding "$A" '907135\n' 2 '0\n'
 sleep 0.5
 printf '\e]0;TITLE\a\e]52;c;aGk=\a\e[2J\x9b\nhost\ntime\n' >"$dir/.r.csv.lock"
 session "$B" r.csv "907135\n0\n"
@@ -175,12 +181,12 @@ wait
 case=made_read_only
 folder 0770 1201 0660
 inode=$(stat -c %i "$dir/r.csv")
-(cd "$dir" && (printf '907135\n'; sleep 1; printf '3 none\n1\n丙\nA3\nc\n1 2 3\n0\n') | $A "$roster" r.csv >/dev/null 2>"$dir/err") &
+holding "$A" '907135\n' 1 '3 none\n1\n丙\nA3\nc\n1 2 3\n0\n'
 sleep 0.5
 chmod a-w "$dir/r.csv"
 wait
 [ "$(stat -c %i "$dir/r.csv")" = "$inode" ] && ! grep -q 丙 "$dir/r.csv" || wrong "$case: a file made read-only was replaced"
-grep -q . "$dir/err" || wrong "$case: nothing said the change was not saved"
+grep -q . "$dir/err.later" || wrong "$case: nothing said the change was not saved"
 
 # --- What the faults above did not reach -------------------------------------
 # A cut-short save whose last whole version cannot be put back ends "not
@@ -235,14 +241,14 @@ session "setpriv --reuid=1204 --regid=1204 --clear-groups" r.csv "$(insert 丙)"
 # not write still locks.
 case=new_file_locked
 folder 0770 1201 0660
-(cd "$dir" && (printf '907135\n3 none\n1\n丙\nA3\nc\n1 2 3\n'; sleep 2; printf '0\n') | $A "$roster" r.csv >/dev/null 2>&1) &
+holding "$A" '907135\n3 none\n1\n丙\nA3\nc\n1 2 3\n' 2 '0\n'
 sleep 1
 rm -f "$dir/.r.csv.lock"
 session "$B" r.csv "907135\n0\n"
 wait
 [ "$status" = 75 ] || wrong "$case: a second copy got past a new file's lock (status $status)"
 chmod 0640 "$dir/.r.csv.lock" && chown 1201:$teach "$dir/.r.csv.lock"
-(cd "$dir" && (printf '907135\n'; sleep 2; printf '0\n') | $B "$roster" r.csv >/dev/null 2>&1) &
+holding "$B" '907135\n' 2 '0\n'
 sleep 1
 session "$A" r.csv "907135\n0\n"
 wait
