@@ -219,7 +219,9 @@ class PosixFileSystem final : public FileSystem {
     if (!put_in_place(temporary, target, why, check, keep)) return false;
     modes_[target] = mode;
     std::string ignored;
-    if (lock_ >= 0) lock_the_file(target, ignored);
+    // The lock goes over to the new file where this is the locked roster (not
+    // its history, say, which is saved the same way).
+    if (lock_ >= 0 && beside(target, ".lock") == lock_path_) lock_the_file(target, ignored);
     return sync_folder(folder_of(target), why);
   }
 
@@ -339,17 +341,22 @@ class PosixFileSystem final : public FileSystem {
     bool modelled = !like.empty() && stat(target_of(like).c_str(), &model) == 0;
     mode_t mode = modelled ? (model.st_mode & 0666) | 0600 : 0600;
     mode |= (mode & 0444) >> 2;
-    if (mkdir(path.c_str(), mode & 0700) == 0) {
-      // The group before the mode, so that no other group ever may look in.
-      bool grouped = !modelled || chown(path.c_str(), static_cast<uid_t>(-1), model.st_gid) == 0;
+    bool made = mkdir(path.c_str(), 0700) == 0;
+    struct stat there {};
+    if (!made && !(errno == EEXIST && lstat(path.c_str(), &there) == 0 && S_ISDIR(there.st_mode))) {
+      return failed(why, "cannot create the folder: %s", errno == EEXIST ? ENOTDIR : errno);
+    }
+    // One this user made before follows the file's readers as they are now:
+    // a roster made private since keeps its versions private too. The group
+    // comes between two modes, so that no other group ever may look in.
+    if (made || (modelled && there.st_uid == geteuid())) {
+      bool grouped = (made || chmod(path.c_str(), mode & 0700) == 0) &&
+                     (!modelled || chown(path.c_str(), static_cast<uid_t>(-1), model.st_gid) == 0);
       if (chmod(path.c_str(), grouped ? mode : mode & 0700) != 0 && !cannot_hold_it(errno)) {
         return failed(why, "cannot create the folder: %s", errno);
       }
-      return sync_folder(folder_of(path), why);
     }
-    struct stat there {};
-    if (errno == EEXIST && lstat(path.c_str(), &there) == 0 && S_ISDIR(there.st_mode)) return true;
-    return failed(why, "cannot create the folder: %s", errno == EEXIST ? ENOTDIR : errno);
+    return !made || sync_folder(folder_of(path), why);
   }
 
   bool remove_file(const std::string& path, std::string& why) override {

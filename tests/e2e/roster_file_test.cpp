@@ -1,5 +1,5 @@
 // The program with a roster file: saved, started again, refused, failing to
-// save, kept in a backup, and killed at random moments while it saves.
+// save, its versions kept and restored, and killed at random moments while it saves.
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <signal.h>
@@ -353,9 +353,13 @@ TEST_F(RosterFileTest, ASecondCopyIsRefusedWhileTheFirstRuns) {
   std::size_t from = first.output().size();
   first.send("1\ra\rA1\rc\r1 2 3\r#\r");
   ASSERT_TRUE(first.wait_for("按任意键", from));
-  EXPECT_NE(contents_of(dir / "class.csv").find("A1"), std::string::npos);
+  from = first.output().size();
+  first.send("k1\rb\rA1\rc\r1 2 3\r#\r");  // a second save, its history rewritten
+  ASSERT_TRUE(first.wait_for("按任意键", from));
+  EXPECT_NE(contents_of(dir / "class.csv").find("b,A1"), std::string::npos);
   EXPECT_TRUE(fs::exists(dir / ".class.csv.lock"));
-  EXPECT_EQ(run("907135\n0\n", "class.csv").status, 75) << "after a save the new file is locked too";
+  fs::remove(dir / ".class.csv.lock");
+  EXPECT_EQ(run("907135\n0\n", "class.csv").status, 75) << "after a save the new file is locked too, not its history";
   first.kill(SIGKILL);
   first.wait();
   EXPECT_EQ(run("907135\n0\n", "class.csv").status, 0) << "the lock goes with its process";
@@ -437,7 +441,7 @@ TEST_F(RosterFileTest, ReplacingTheRosterKeepsTheOldOneAsAVersion) {
   EXPECT_EQ(run("", "--restore 2 class.csv").status, 0);
   EXPECT_EQ(contents_of(dir / "class.csv").find("b,B1,c"), std::string::npos) << "the restore was not taken back";
   EXPECT_EQ(run("", "--restore 9 class.csv").status, 2);
-  // Every name a file system takes works, its lock, temporary and backup
+  // Every name a file system takes works, its lock, temporary and versions
   // names included: 226 bytes, and the longest, 83 Chinese characters and .csv.
   for (int characters : {74, 83}) {
     std::string name;
